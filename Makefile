@@ -1,0 +1,44 @@
+# Vellumark: `make test` builds and runs every test; `make run` starts the program.
+BUILD      ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS       ?= $(shell nproc)
+ASAN_BUILD ?= build-asan
+
+# Tests need no display; WebEngine refuses its sandbox as root.
+HEADLESS = QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu QTWEBENGINE_DISABLE_SANDBOX=1
+
+.PHONY: all deps configure build test run bench test-asan fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && $(HEADLESS) ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: build
+	@if [ -x scripts/run-benchmarks ]; then scripts/run-benchmarks $(BUILD); else echo "no benchmarks yet"; fi
+
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLUMARK_SANITIZE=ON > /dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cd $(ASAN_BUILD) && $(HEADLESS) ctest --output-on-failure -j $(JOBS) -L sanitize
+
+fuzz: deps
+	@if [ -x scripts/run-fuzzers ]; then scripts/run-fuzzers; else echo "no fuzz targets yet"; fi
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "make run: no display (set DISPLAY, or start one with Xvfb)"; exit 1; fi
+	@if [ -x $(BUILD)/bin/vellumark ]; then VELLUMARK_HOME=$(CURDIR)/$(BUILD)/ QTWEBENGINE_DISABLE_SANDBOX=1 $(BUILD)/bin/vellumark; \
+	  else echo "make run: the program is not built yet"; exit 1; fi
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)
