@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "util/search_mode.h"
+
 namespace vellumark {
 namespace {
 
@@ -57,6 +59,15 @@ TEST(ParseHotKey, SettingValues) {
   EXPECT_FALSE(ParseHotKey("ALT/A/B").Registrable());  // key name "A/B"
   EXPECT_EQ(ParseHotKey("").code, 0);
   EXPECT_FALSE(ParseHotKey("").Registrable());
+}
+
+TEST(SearchModeFromText, ExactComboTextsOnly) {
+  EXPECT_EQ(SearchModeFromText("Any Words"), smAnyWords);
+  EXPECT_EQ(SearchModeFromText("All Words"), smAllWords);
+  EXPECT_EQ(SearchModeFromText("Exact Phrase"), smExactPhrase);
+  EXPECT_EQ(SearchModeFromText("any words"), smInvalid);
+  EXPECT_EQ(SearchModeFromText("Any Words "), smInvalid);
+  EXPECT_EQ(SearchModeFromText(""), smInvalid);
 }
 
 }  // namespace
