@@ -1,0 +1,1 @@
+#include "app/core/search_bar_logic.h"
