@@ -9,8 +9,7 @@ namespace vellumark {
 
 class QtDialogs final : public Dialogs {
  public:
-  MessageButton Message(MessageKind kind, const std::string& text,
-                        MessageButtons buttons) override;
+  MessageButton Message(MessageKind kind, const std::string& text, MessageButtons buttons) override;
   std::optional<std::string> OpenFileName(const std::string& filter) override;
   std::optional<std::string> SaveFileName(const std::string& filter) override;
 };

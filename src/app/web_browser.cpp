@@ -32,12 +32,24 @@ QString JsString(const std::string& text) {
   QString out = QStringLiteral("\"");
   for (QChar c : s) {
     switch (c.unicode()) {
-      case '"': out += QStringLiteral("\\\""); break;
-      case '\\': out += QStringLiteral("\\\\"); break;
-      case '\n': out += QStringLiteral("\\n"); break;
-      case '\r': out += QStringLiteral("\\r"); break;
-      case 0x2028: out += QStringLiteral("\\u2028"); break;
-      case 0x2029: out += QStringLiteral("\\u2029"); break;
+      case '"':
+        out += QStringLiteral("\\\"");
+        break;
+      case '\\':
+        out += QStringLiteral("\\\\");
+        break;
+      case '\n':
+        out += QStringLiteral("\\n");
+        break;
+      case '\r':
+        out += QStringLiteral("\\r");
+        break;
+      case 0x2028:
+        out += QStringLiteral("\\u2028");
+        break;
+      case 0x2029:
+        out += QStringLiteral("\\u2029");
+        break;
       default:
         if (c.unicode() < 0x20) {
           out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
@@ -63,8 +75,10 @@ BrowserWindow::BrowserWindow(QWebEngineProfile* profile, QWidget* parent)
   back_ = bar->addAction(QStringLiteral("Back"), view_, &QWebEngineView::back);
   forward_ = bar->addAction(QStringLiteral("Forward"), view_, &QWebEngineView::forward);
   reload_stop_ = bar->addAction(QStringLiteral("Reload"), this, [this] {
-    if (loading_) view_->stop();
-    else view_->reload();
+    if (loading_)
+      view_->stop();
+    else
+      view_->reload();
   });
   back_->setObjectName(QStringLiteral("btBack"));
   forward_->setObjectName(QStringLiteral("btForward"));
@@ -177,11 +191,12 @@ void WebBrowser::WaitWhileBusy(int max_ms) {
   QTimer timer;
   timer.setSingleShot(true);
   QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-  auto finished = QObject::connect(window_->page(), &QWebEnginePage::loadFinished, &loop,
-                                   [this, &loop](bool) {
-                                     if (!Busy()) loop.quit();
-                                   },
-                                   Qt::QueuedConnection);
+  auto finished = QObject::connect(
+      window_->page(), &QWebEnginePage::loadFinished, &loop,
+      [this, &loop](bool) {
+        if (!Busy()) loop.quit();
+      },
+      Qt::QueuedConnection);
   timer.start(max_ms);
   loop.exec();
   QObject::disconnect(finished);
@@ -280,8 +295,8 @@ std::string WebTextRange::Text() { return Call(QStringLiteral("text")).toString(
 
 void WebTextRange::SetEndPoint(const std::string& how, TextRange& other) {
   WebTextRange& peer = Peer(other);
-  Call(QStringLiteral("setEndPoint"), JsString(how) + QStringLiteral(",\"") + peer.id_ +
-                                          QLatin1Char('"'));
+  Call(QStringLiteral("setEndPoint"),
+       JsString(how) + QStringLiteral(",\"") + peer.id_ + QLatin1Char('"'));
 }
 
 bool WebTextRange::findText(const std::string& text) {

@@ -82,7 +82,7 @@ class WebBrowser final : public Browser {
 
   std::unique_ptr<QWebEngineProfile> profile_;
   std::unique_ptr<BrowserWindow> window_;
-  int loads_running_ = 0;        // loads started and not yet finished
+  int loads_running_ = 0;          // loads started and not yet finished
   bool navigation_asked_ = false;  // Navigate called, its load not started yet
   QString asked_url_;
 };

@@ -44,7 +44,8 @@ class WebBrowserTest : public QObject {
     std::string url = Write("page.html",
                             "<html><head><title>Test Page</title>"
                             "<style>p{color:red}</style></head><body>"
-                            "<p>Gr\xc3\xbc\xc3\x9f" "e <a href='a.html'>one</a></p>"
+                            "<p>Gr\xc3\xbc\xc3\x9f"
+                            "e <a href='a.html'>one</a></p>"
                             "<a href='sub/b.html#x'>two</a><a href='http://127.0.0.1:9/c'>x</a>"
                             "<script>var notText = 'scripted';</script>"
                             "<div style='display:none'>hidden words</div></body></html>");
@@ -56,7 +57,9 @@ class WebBrowserTest : public QObject {
                                          "http://127.0.0.1:9/c"};
     QCOMPARE(browser_->DocumentLinks(), expected);
     std::string text = browser_->CreateBodyTextRange()->Text();
-    QVERIFY2(text.find("Gr\xc3\xbc\xc3\x9f" "e one") != std::string::npos, text.c_str());
+    QVERIFY2(text.find("Gr\xc3\xbc\xc3\x9f"
+                       "e one") != std::string::npos,
+             text.c_str());
     QVERIFY(text.find("scripted") == std::string::npos);
     QVERIFY(text.find("hidden") == std::string::npos);
   }
