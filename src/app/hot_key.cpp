@@ -117,7 +117,9 @@ bool GlobalHotKey::nativeEventFilter(const QByteArray& event_type, void* message
   auto* event = static_cast<xcb_generic_event_t*>(message);
   if ((event->response_type & 0x7F) != XCB_KEY_PRESS) return false;
   auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
-  if (key->detail != keycode_ || (key->state & kCompared) != modifiers_) return false;
+  if (key->event != root_ || key->detail != keycode_ || (key->state & kCompared) != modifiers_) {
+    return false;
+  }
   emit activated();
   return true;
 }

@@ -1,6 +1,8 @@
 // The system-wide hot key of the search bar. On X11 it is a key grab on the root window; where
 // no grab is possible (Wayland, offscreen) registration is refused and there is no hot key.
-// While registered, every press of the key emits activated().
+// While registered, every press of the key that reaches the root window (another program has
+// the focus) emits activated(); while one of our windows has the focus the press goes to that
+// window as a normal key.
 #pragma once
 
 #include <QAbstractNativeEventFilter>
@@ -32,6 +34,7 @@ class GlobalHotKey final : public QObject, public QAbstractNativeEventFilter {
   bool Register(unsigned modifiers, int virtual_key);
   void Unregister();
   bool registered() const { return keycode_ != 0; }
+  std::uint32_t root() const { return root_; }
 
   bool nativeEventFilter(const QByteArray& event_type, void* message, qintptr* result) override;
 

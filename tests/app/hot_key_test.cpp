@@ -14,8 +14,10 @@ class HotKeyTest : public QObject {
   Q_OBJECT
 
  private:
-  static xcb_key_press_event_t Press(std::uint8_t keycode, std::uint16_t state) {
+  std::uint32_t root_ = 0;
+  xcb_key_press_event_t Press(std::uint8_t keycode, std::uint16_t state) {
     xcb_key_press_event_t e{};
+    e.event = root_;
     e.response_type = XCB_KEY_PRESS;
     e.detail = keycode;
     e.state = state;
@@ -38,6 +40,7 @@ class HotKeyTest : public QObject {
     GlobalHotKey key;
     QVERIFY(key.Register(kHotKeyControl, 116));  // Control+F5
     QVERIFY(key.registered());
+    root_ = key.root();
     QSignalSpy spy(&key, &GlobalHotKey::activated);
 
     // Find the key code the grab took by trying the presses the filter accepts.
@@ -55,6 +58,9 @@ class HotKeyTest : public QObject {
     QVERIFY(!key.nativeEventFilter("xcb_generic_event_t", &with_shift, nullptr));
     auto bare = Press(keycode, 0);
     QVERIFY(!key.nativeEventFilter("xcb_generic_event_t", &bare, nullptr));
+    auto elsewhere = Press(keycode, XCB_MOD_MASK_CONTROL);
+    elsewhere.event = root_ + 1;  // a press on one of our own windows is a normal key
+    QVERIFY(!key.nativeEventFilter("xcb_generic_event_t", &elsewhere, nullptr));
     QCOMPARE(spy.count(), 2);
 
     key.Unregister();

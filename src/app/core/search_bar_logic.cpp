@@ -1,1 +1,0 @@
-#include "app/core/search_bar_logic.h"
