@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "util/keys.h"
+
 namespace vellumark {
 namespace {
 
@@ -73,9 +75,9 @@ bool GlobalHotKey::Register(unsigned modifiers, int virtual_key) {
   std::uint8_t keycode = KeycodeOf(c, keysym);
   if (!keycode) return false;
   std::uint16_t mask = 0;
-  if (modifiers & kHotKeyAlt) mask |= XCB_MOD_MASK_1;
-  if (modifiers & kHotKeyControl) mask |= XCB_MOD_MASK_CONTROL;
-  if (modifiers & kHotKeyShift) mask |= XCB_MOD_MASK_SHIFT;
+  if (modifiers & kModAlt) mask |= XCB_MOD_MASK_1;
+  if (modifiers & kModControl) mask |= XCB_MOD_MASK_CONTROL;
+  if (modifiers & kModShift) mask |= XCB_MOD_MASK_SHIFT;
 
   bool refused = false;
   for (std::uint16_t locks : kIgnoredLocks) {

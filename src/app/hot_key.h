@@ -11,13 +11,6 @@
 
 namespace vellumark {
 
-// Modifier flags of a hot key registration, the values of the settings' modifier words.
-enum HotKeyModifierFlag : unsigned {
-  kHotKeyAlt = 1,
-  kHotKeyControl = 2,
-  kHotKeyShift = 4,
-};
-
 // The X key symbol of a virtual-key code: "A" to "Z" (65 to 90) give the lower-case letter's
 // symbol, other printable Latin-1 codes their own, F1 to F12 (112 to 123) the function keys;
 // 0 for anything else.
@@ -29,7 +22,7 @@ class GlobalHotKey final : public QObject, public QAbstractNativeEventFilter {
   explicit GlobalHotKey(QObject* parent = nullptr);
   ~GlobalHotKey() override;
 
-  // Grabs the key; false when the platform has no grab, the key has no key code on this
+  // Grabs the key with the modifiers (kModAlt, kModControl, kModShift of util/keys.h); false when the platform has no grab, the key has no key code on this
   // keyboard, or another program holds the same grab. Replaces an earlier registration.
   bool Register(unsigned modifiers, int virtual_key);
   void Unregister();

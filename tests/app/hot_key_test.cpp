@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "app/hot_key.h"
+#include "util/keys.h"
 
 namespace vellumark {
 
@@ -38,7 +39,7 @@ class HotKeyTest : public QObject {
   void grabsAndSeesThePressWithItsExactModifiers() {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs an X server");
     GlobalHotKey key;
-    QVERIFY(key.Register(kHotKeyControl, 116));  // Control+F5
+    QVERIFY(key.Register(kModControl, 116));  // Control+F5
     QVERIFY(key.registered());
     root_ = key.root();
     QSignalSpy spy(&key, &GlobalHotKey::activated);
@@ -72,7 +73,7 @@ class HotKeyTest : public QObject {
   void refusedWhileAnotherProgramHoldsTheGrab() {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) QSKIP("needs an X server");
     GlobalHotKey probe;
-    QVERIFY(probe.Register(kHotKeyAlt | kHotKeyShift, 'K'));
+    QVERIFY(probe.Register(kModAlt | kModShift, 'K'));
     probe.Unregister();
 
     xcb_connection_t* other = xcb_connect(nullptr, nullptr);
@@ -84,7 +85,7 @@ class HotKeyTest : public QObject {
                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     QVERIFY(xcb_request_check(other, c) == nullptr);
     GlobalHotKey key;
-    QVERIFY(!key.Register(kHotKeyAlt | kHotKeyShift, 'K'));
+    QVERIFY(!key.Register(kModAlt | kModShift, 'K'));
     QVERIFY(!key.registered());
     xcb_disconnect(other);
   }

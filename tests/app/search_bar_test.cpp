@@ -1,24 +1,10 @@
-// The search bar's rules that need no window: hot key text, key table, history, caption, modes.
+// The search bar's rules that need no window: key table, hot key, history, caption.
 #include <gtest/gtest.h>
 
 #include "app/core/search_bar.h"
 
 namespace vellumark {
 namespace {
-
-TEST(SearchBarRules, HotKeyTextSplitsAtTheFirstSlash) {
-  EXPECT_EQ(SplitHotKey("F12").key_name, "F12");
-  EXPECT_EQ(SplitHotKey("F12").modifier, "");
-  EXPECT_EQ(SplitHotKey("/F9").key_name, "F9");
-  EXPECT_EQ(SplitHotKey("/F9").modifier, "");
-  EXPECT_EQ(SplitHotKey("CTRL/F12").modifier, "CTRL");
-  EXPECT_EQ(SplitHotKey("ALT/K/X").key_name, "K/X");
-  EXPECT_EQ(HotKeyModifierFlags(""), 0u);
-  EXPECT_EQ(HotKeyModifierFlags("ALT"), 1u);
-  EXPECT_EQ(HotKeyModifierFlags("CTRL"), 2u);
-  EXPECT_EQ(HotKeyModifierFlags("SHIFT"), 4u);
-  EXPECT_FALSE(HotKeyModifierFlags("WIN").has_value());
-}
 
 TEST(SearchBarRules, KeyTableNeedsExactModifierSets) {
   const HotKeySetting none;
@@ -39,7 +25,10 @@ TEST(SearchBarRules, KeyTableNeedsExactModifierSets) {
 }
 
 TEST(SearchBarRules, HotKeyHidesOnlyWithItsOneModifier) {
-  const HotKeySetting alt_k{"ALT", 'K'}, bare{"", kVkF12};
+  HotKeySetting alt_k, bare;
+  alt_k.modifier = "ALT";
+  alt_k.code = 'K';
+  bare.code = kVkF12;
   EXPECT_TRUE(SearchBarKeyDown('K', {false, false, true}, alt_k).hide);
   EXPECT_FALSE(SearchBarKeyDown('K', {true, false, true}, alt_k).hide);
   EXPECT_FALSE(SearchBarKeyDown('J', {false, false, true}, alt_k).hide);
@@ -47,7 +36,7 @@ TEST(SearchBarRules, HotKeyHidesOnlyWithItsOneModifier) {
   EXPECT_FALSE(SearchBarKeyDown(kVkF12, {}, bare).hide);
 }
 
-TEST(SearchBarRules, HistoryCaptionAndModes) {
+TEST(SearchBarRules, HistoryAndCaption) {
   std::vector<std::string> items;
   EXPECT_TRUE(AddToHistory(items, "cat"));
   EXPECT_FALSE(AddToHistory(items, "cat"));
@@ -58,10 +47,6 @@ TEST(SearchBarRules, HistoryCaptionAndModes) {
   EXPECT_EQ(SearchBarCaption(-1, "Docs"), "KIV");
   EXPECT_EQ(SearchBarCaption(0, ""), "KIV");
   EXPECT_EQ(SearchBarCaption(0, "Docs"), "KIV: Docs");
-
-  EXPECT_EQ(SearchModeOf("All Words"), smAllWords);
-  EXPECT_EQ(SearchModeOf("Exact Phrase"), smExactPhrase);
-  EXPECT_EQ(SearchModeOf("any words"), smInvalid);
 }
 
 }  // namespace

@@ -188,7 +188,7 @@ class SearchBarWindowTest : public QObject {
   }
 
   void hotKeyWithItsModifierHidesTheBar() {
-    bar_->handlers().hot_key = {"CTRL", 'K'};
+    bar_->handlers().hot_key = ParseHotKey("ctrl/k");
     QTest::keyClick(focus(), Qt::Key_K, Qt::ShiftModifier | Qt::ControlModifier);
     QVERIFY(bar_->isVisible());
     QTest::keyClick(focus(), Qt::Key_K, Qt::ControlModifier);

@@ -2,27 +2,6 @@
 
 namespace vellumark {
 
-TSearchMode SearchModeOf(const std::string& text) {
-  for (int i = 0; i < 3; ++i) {
-    if (text == kSearchModeItems[i]) return static_cast<TSearchMode>(i);
-  }
-  return smInvalid;
-}
-
-HotKeyText SplitHotKey(const std::string& upper_value) {
-  std::size_t slash = upper_value.find('/');
-  if (slash == std::string::npos) return {"", upper_value};
-  return {upper_value.substr(0, slash), upper_value.substr(slash + 1)};
-}
-
-std::optional<unsigned> HotKeyModifierFlags(const std::string& modifier) {
-  if (modifier.empty()) return 0u;
-  if (modifier == "ALT") return 1u;
-  if (modifier == "CTRL") return 2u;
-  if (modifier == "SHIFT") return 4u;
-  return std::nullopt;
-}
-
 SearchBarKey SearchBarKeyDown(int key, KeyModifiers m, const HotKeySetting& hot_key) {
   SearchBarKey out;
   const bool none = !m.shift && !m.ctrl && !m.alt;
@@ -142,7 +121,7 @@ bool SearchBar::edSearchTextKeyPress(char c) {
 void SearchBar::edSearchTextChange() { context_.FindActive = false; }
 
 void SearchBar::cbSearchOptionsChange() {
-  search_mode = SearchModeOf(view_.ModeText());
+  search_mode = SearchModeFromText(view_.ModeText());
   context_.FindActive = false;
 }
 

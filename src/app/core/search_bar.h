@@ -14,16 +14,13 @@
 
 #include "platform/dialogs.h"
 #include "util/context.h"
+#include "util/keys.h"
+#include "util/search_mode.h"
 
 namespace vellumark {
 
-enum TSearchMode : int { smAnyWords = 0, smAllWords = 1, smExactPhrase = 2, smInvalid = 3 };
-
 // The items of the mode combo boxes of the search bar and the options window, in order.
 inline constexpr const char* kSearchModeItems[] = {"Any Words", "All Words", "Exact Phrase"};
-
-// The mode a combo text names; exact, case-sensitive comparison.
-TSearchMode SearchModeOf(const std::string& text);
 
 // Key codes as the keyboard table names them (the classic virtual-key numbers; letters and
 // digits are their upper-case character codes).
@@ -47,25 +44,8 @@ struct KeyModifiers {
   bool alt = false;
 };
 
-// The hot key as read at start: the upper-case modifier word ("ALT", "CTRL", "SHIFT" or
-// empty) and the virtual-key code (0 or less: none).
-struct HotKeySetting {
-  std::string modifier;
-  int code = 0;
-};
-
-// The "Interface" / "HotKey" value, upper-cased, split into modifier word and key name: no "/"
-// gives the whole text as key name; a leading "/" gives the rest; otherwise the key name
-// follows the first "/" and the modifier precedes it.
-struct HotKeyText {
-  std::string modifier;
-  std::string key_name;
-};
-HotKeyText SplitHotKey(const std::string& upper_value);
-
-// The registration flags of a modifier word: 0 for none, 1 Alt, 2 Control, 4 Shift; nothing
-// for any other word (then no hot key is registered).
-std::optional<unsigned> HotKeyModifierFlags(const std::string& modifier);
+// The hot key as read at start (util/keys.h): HotKeyModifier and HotKeyCode.
+using HotKeySetting = HotKey;
 
 enum class SearchBarCommand { kNone, kHelp, kShowMore, kNext, kIndex, kMove };
 
