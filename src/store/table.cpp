@@ -201,8 +201,8 @@ bool TTable::FetchAfter(bool after, const std::vector<TField::Value>& position, 
     rhs += "?";
   }
   std::string op = after ? (inclusive ? ">=" : ">") : (inclusive ? "<=" : "<");
-  std::string sql = "SELECT " + select_list_ + " FROM " + def_.name + " WHERE (" + lhs + ") " +
-                    op + " (" + rhs + ") ORDER BY " + OrderBy(!after) + " LIMIT 1";
+  std::string sql = "SELECT " + select_list_ + " FROM " + def_.name + " WHERE (" + lhs + ") " + op +
+                    " (" + rhs + ") ORDER BY " + OrderBy(!after) + " LIMIT 1";
   sqlite3_stmt* stmt = db_.Prepared(sql);
   StatementUse use(stmt);
   for (std::size_t i = 0; i < position.size(); ++i) {
@@ -417,9 +417,9 @@ void TTable::Post() {
       }
     }
     // Read the record back, so defaults and the assigned key show in the fields.
-    if (!FetchOne("SELECT " + select_list_ + " FROM " + def_.name + " WHERE " +
-                      def_.primary_key + " = ?",
-                  {key})) {
+    if (!FetchOne(
+            "SELECT " + select_list_ + " FROM " + def_.name + " WHERE " + def_.primary_key + " = ?",
+            {key})) {
       db_.Fail("Posted record of '" + def_.name + "' not found");
     }
   } else if (!columns.empty()) {
@@ -477,9 +477,9 @@ void TTable::Refresh() {
   CheckBrowseMode();
   if (!has_record_) return;
   std::vector<TField::Value> position = Position();
-  if (FetchOne("SELECT " + select_list_ + " FROM " + def_.name + " WHERE " + def_.primary_key +
-                   " = ?",
-               {fields_[key_column_].RawValue()})) {
+  if (FetchOne(
+          "SELECT " + select_list_ + " FROM " + def_.name + " WHERE " + def_.primary_key + " = ?",
+          {fields_[key_column_].RawValue()})) {
     return;
   }
   if (FetchAfter(true, position, false)) {
