@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -131,6 +132,7 @@ void BM_StoreWordsCorpus(benchmark::State& state) {
         total += s;
         if (page <= 1000) first += s;
         if (page > g_pages - 1000) last += s;
+        if (page % 1000 == 0) std::fprintf(stderr, "  %d pages, %.1f s\n", page, total);
       }
     }  // closing the location checkpoints the WAL into Index.db
     state.SetIterationTime(total);

@@ -18,14 +18,16 @@ class StatementUse {
   sqlite3_stmt* stmt_;
 };
 
+// Binds without a copy: every value bound lives in a field or a local of the caller until the
+// statement is reset.
 void BindValue(sqlite3_stmt* stmt, int index, const TField::Value& value, TFieldKind kind) {
   if (auto* i = std::get_if<std::int64_t>(&value)) {
     sqlite3_bind_int64(stmt, index, *i);
   } else if (auto* s = std::get_if<std::string>(&value)) {
     if (kind == TFieldKind::kBlob) {
-      sqlite3_bind_blob64(stmt, index, s->data(), s->size(), SQLITE_TRANSIENT);
+      sqlite3_bind_blob64(stmt, index, s->data(), s->size(), SQLITE_STATIC);
     } else {
-      sqlite3_bind_text64(stmt, index, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+      sqlite3_bind_text64(stmt, index, s->data(), s->size(), SQLITE_STATIC, SQLITE_UTF8);
     }
   } else {
     sqlite3_bind_null(stmt, index);
