@@ -42,7 +42,7 @@ class TTable final : public TDataSet {
   const std::string& TableName() const { return def_.name; }
   TDatabase& Database() const { return db_; }
 
-  // Opens on the first record of the primary order. Raises when the database is not
+  // Opens on the first record of the current index. Raises when the database is not
   // connected or does not hold the table. Opening an open table does nothing.
   void Open();
   void Close() override;  // cancels a pending edit or insert
