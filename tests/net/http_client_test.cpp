@@ -173,6 +173,16 @@ TEST_F(HttpTest, HttpsAndEmptyAddressesFailBeforeConnecting) {
   EXPECT_EQ(server.Connections(), 0);
 }
 
+TEST_F(HttpTest, HeaderArrivingInPiecesIsReadExactly) {
+  const std::string reply = HttpResponse("200 OK", {"Content-Type: text/html; charset=utf-8"});
+  ServerReply pieces;
+  pieces.chunks = {{reply.substr(0, 10), 0}, {reply.substr(10, 20), 30}, {reply.substr(30), 30}};
+  server.Push(pieces);
+  http.Head(Base() + "/");
+  EXPECT_EQ(http.Header, reply);
+  EXPECT_EQ(http.ReplyNumber(), 200);
+}
+
 TEST_F(HttpTest, ContentLengthInAnyCase) {
   server.Push(ServerReply::Text(HttpResponse("200 OK", {"content-LENGTH: 1234"})));
   http.Head(Base() + "/");
@@ -199,13 +209,15 @@ TEST_F(HttpTest, ServerClosingAtOnceLeavesHeaderEmptyAndStatusUnchanged) {
   http.Head(Base() + "/");
   ASSERT_EQ(http.ReplyNumber(), 200);
   server.Push(ServerReply::CloseAtOnce());
-  int events = 0;
+  int events = 0, disconnects = 0;
+  http.OnDisconnect = [&](TSocketClient&) { ++disconnects; };
   http.OnSuccess = [&](CmdType) { ++events; };
   http.OnFailure = [&](CmdType) { ++events; };
   http.Head(Base() + "/");
   EXPECT_EQ(http.Header, "");
   EXPECT_EQ(http.ReplyNumber(), 200);
   EXPECT_EQ(events, 0);  // nothing received is neither a success nor a failure
+  EXPECT_GE(disconnects, 1);
 }
 
 TEST_F(HttpTest, FailureAndInBetweenStatusesRaiseNothing) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -341,6 +344,34 @@ TEST_F(SocketTest, SendFileCountsBytes) {
   s.ReadLn(line);
   EXPECT_EQ(server.LastRequest(), body + "\r\n\r\n");
   EXPECT_THROW(s.SendFile(path + ".missing"), Exception);
+}
+
+TEST_F(SocketTest, AcceptTakesAConnectionOnAListeningSocket) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(s.SocketHandle(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(s.SocketHandle(), 1), 0);
+  socklen_t len = sizeof a;
+  ::getsockname(s.SocketHandle(), reinterpret_cast<sockaddr*>(&a), &len);
+  const int peer = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_EQ(::connect(peer, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  bool accepted = false;
+  s.OnAccept = [&](TSocketClient&) { accepted = true; };
+  const int fd = s.Accept();
+  EXPECT_GE(fd, 0);
+  EXPECT_TRUE(accepted);
+  EXPECT_EQ(s.RemoteAddress(), htonl(INADDR_LOOPBACK));
+  ::close(fd);
+  ::close(peer);
+
+  pump.on_pump = [&](long) { s.Cancel(); };
+  try {
+    s.Accept();
+    FAIL();
+  } catch (const ESockError& e) {
+    EXPECT_STREQ(e.what(), "Accepting Canceled");
+  }
 }
 
 TEST_F(SocketTest, StatusTextsByLevel) {
