@@ -51,8 +51,9 @@ BENCHMARK(BM_HttpClientHead)->Unit(benchmark::kMicrosecond)->UseRealTime()->Iter
 void BM_CurlHead(benchmark::State& state) {
   const std::string url = Url();
   for (auto _ : state) {
-    char* argv[] = {const_cast<char*>("curl"), const_cast<char*>("-sI"), const_cast<char*>("-o"),
-                    const_cast<char*>("/dev/null"), const_cast<char*>(url.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>("curl"),      const_cast<char*>("-sI"),
+                    const_cast<char*>("-o"),        const_cast<char*>("/dev/null"),
+                    const_cast<char*>(url.c_str()), nullptr};
     pid_t pid = 0;
     if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv, environ) != 0) {
       state.SkipWithError("curl not found");

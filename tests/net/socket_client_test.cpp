@@ -7,12 +7,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <thread>
 
+#include "net/net_test_util.h"
 #include "net/thread_timer.h"
 #include "support/loopback_http_server.h"
 #include "support/scripted_event_pump.h"
-#include "net/net_test_util.h"
 
 namespace vellumark {
 namespace {
@@ -170,9 +171,11 @@ TEST_F(SocketTest, RefusedConnectionFailsAfterItsEvent) {
 }
 
 TEST_F(SocketTest, CancelDuringLookupEndsItWithinATurn) {
-  std::atomic<bool> release{false};
-  s.SetHostLookup([&](const std::string&, std::uint32_t* a) {
-    for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Shared with the abandoned lookup thread, which may outlive the test.
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  s.SetHostLookup([release](const std::string&, std::uint32_t* a) {
+    for (int i = 0; i < 2000 && !*release; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     *a = htonl(INADDR_LOOPBACK);
     return 0;
   });
@@ -186,13 +189,14 @@ TEST_F(SocketTest, CancelDuringLookupEndsItWithinATurn) {
   } catch (const ESockError& e) {
     EXPECT_STREQ(e.what(), "Host Lookup Canceled");
   }
-  release = true;
+  *release = true;
 }
 
 TEST_F(SocketTest, LookupTimesOut) {
-  std::atomic<bool> release{false};
-  s.SetHostLookup([&](const std::string&, std::uint32_t*) {
-    for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  s.SetHostLookup([release](const std::string&, std::uint32_t*) {
+    for (int i = 0; i < 2000 && !*release; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return kWsaHostNotFound;
   });
   s.TimeOut = 50;
@@ -203,7 +207,7 @@ TEST_F(SocketTest, LookupTimesOut) {
   } catch (const ESockError& e) {
     EXPECT_STREQ(e.what(), "Host Lookup Timed Out");
   }
-  release = true;
+  *release = true;
 }
 
 TEST_F(SocketTest, ReadLnTakesOneLineAndLeavesTheRest) {
@@ -379,8 +383,8 @@ TEST_F(SocketTest, StatusTextsByLevel) {
   s.ReportLevel = 4;
   s.OnStatus = [&](TSocketClient&, const std::string& t) { statuses.push_back(t); };
   s.Host = "127.0.0.1";
-  s.Connect();   // level 8: not reported
-  s.Write("x");  // "Sending Buffer" at 4
+  s.Connect();     // level 8: not reported
+  s.Write("x");    // "Sending Buffer" at 4
   s.Disconnect();  // "Request Close Socket" at 4
   EXPECT_EQ(statuses, (std::vector<std::string>{"Sending Buffer", "Request Close Socket"}));
   EXPECT_EQ(s.StatusText(), "Request Close Socket");
