@@ -12,6 +12,7 @@
 #include "net/http_client.h"
 #include "support/loopback_http_server.h"
 #include "support/scripted_event_pump.h"
+#include "support/test_certificates.h"
 
 extern char** environ;
 
@@ -47,6 +48,33 @@ void BM_HttpClientHead(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_HttpClientHead)->Unit(benchmark::kMicrosecond)->UseRealTime()->Iterations(500);
+
+// The same over TLS, for the cost of the handshake (one per request: HTTP/1.0 closes).
+void BM_HttpsClientHead(benchmark::State& state) {
+  vellumark::testing::TestCertificates certs;
+  std::string log;
+  if (!vellumark::testing::MakeTestCertificates(&certs, &log)) {
+    state.SkipWithError("openssl failed");
+    return;
+  }
+  static LoopbackHttpServer server;
+  static bool ready = [&] {
+    server.UseTls(certs.localhost, certs.key);
+    server.SetDefault(ServerReply::Text(HttpResponse("200 OK", {"Content-Type: text/html"})));
+    return true;
+  }();
+  (void)ready;
+  ScriptedEventPump pump;
+  THttpClient http(pump);
+  http.TrustedCAFile = certs.ca;
+  const std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/page.htm";
+  for (auto _ : state) {
+    http.Head(url);
+    if (http.ReplyNumber() != 200) state.SkipWithError("bad status");
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_HttpsClientHead)->Unit(benchmark::kMicrosecond)->UseRealTime()->Iterations(500);
 
 void BM_CurlHead(benchmark::State& state) {
   const std::string url = Url();
