@@ -22,8 +22,9 @@ class GlobalHotKey final : public QObject, public QAbstractNativeEventFilter {
   explicit GlobalHotKey(QObject* parent = nullptr);
   ~GlobalHotKey() override;
 
-  // Grabs the key with the modifiers (kModAlt, kModControl, kModShift of util/keys.h); false when the platform has no grab, the key has no key code on this
-  // keyboard, or another program holds the same grab. Replaces an earlier registration.
+  // Grabs the key with the modifiers (kModAlt, kModControl, kModShift of util/keys.h); false when
+  // the platform has no grab, the key has no key code on this keyboard, or another program holds
+  // the same grab. Replaces an earlier registration.
   bool Register(unsigned modifiers, int virtual_key);
   void Unregister();
   bool registered() const { return keycode_ != 0; }
