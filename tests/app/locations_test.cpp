@@ -180,8 +180,9 @@ TEST(LocationDialog, BrowserButtonsReportTheirFailures) {
   btGetUrlClick(&browser, dialogs, url);
   btGetUrlClick(nullptr, dialogs, url);
   EXPECT_EQ(url, "http://shown/page.html");
-  EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"Cannot find IE.", "Cannot get current IE URL.",
-                                                       "Cannot get current IE URL."}));
+  EXPECT_EQ(dialogs.Texts(),
+            (std::vector<std::string>{"Cannot find IE.", "Cannot get current IE URL.",
+                                      "Cannot get current IE URL."}));
 }
 
 TEST(IndexWindowKeys, OnlyWithoutModifiers) {

@@ -18,8 +18,7 @@ namespace vellumark {
 class LocationDialogView {
  public:
   virtual ~LocationDialogView() = default;
-  virtual bool Execute(const std::string& caption, std::string& url,
-                       std::string& description) = 0;
+  virtual bool Execute(const std::string& caption, std::string& url, std::string& description) = 0;
 };
 
 class LocationCommands final {

@@ -61,8 +61,7 @@ bool ProgramShell::FormCreate() {
 
   context_.HeaderLines.clear();
 
-  HotKey hot_key =
-      ParseHotKey(settings_.ReadString("Interface", "HotKey", ""));
+  HotKey hot_key = ParseHotKey(settings_.ReadString("Interface", "HotKey", ""));
   if (hot_key.code > 0 && hot_key.modifier_flags >= 0) {
     if (!register_hot_key || !register_hot_key(hot_key.modifier_flags, hot_key.code)) {
       hot_key.code = 0;
