@@ -1,8 +1,7 @@
 // The system-wide hot key of the search bar. On X11 it is a key grab on the root window; where
 // no grab is possible (Wayland, offscreen) registration is refused and there is no hot key.
-// While registered, every press of the key that reaches the root window (another program has
-// the focus) emits activated(); while one of our windows has the focus the press goes to that
-// window as a normal key.
+// While registered, every press of the key emits activated(), whichever window has the focus
+// (ours included: the grab reports every press to the root window).
 #pragma once
 
 #include <QAbstractNativeEventFilter>

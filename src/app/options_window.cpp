@@ -29,7 +29,7 @@ TfmKivOpts::TfmKivOpts(ProgramContext& context, TPIniFile& settings, Dialogs& di
 
   IEPageControl_ = new QTabWidget(this);
   IEPageControl_->setObjectName(QStringLiteral("IEPageControl"));
-  IEPageControl_->setGeometry(4, 4, 398, 116);
+  IEPageControl_->setGeometry(4, 4, 398, 118);
   auto* tsSettings = new QWidget;
   tsSettings->setObjectName(QStringLiteral("tsSettings"));
   IEPageControl_->addTab(tsSettings, QStringLiteral("Settings"));
@@ -46,12 +46,12 @@ TfmKivOpts::TfmKivOpts(ProgramContext& context, TPIniFile& settings, Dialogs& di
   meSearchDelim_ = new QPlainTextEdit(tsSettings);
   meSearchDelim_->setObjectName(QStringLiteral("meSearchDelim"));
   meSearchDelim_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  meSearchDelim_->setGeometry(220, 24, 166, 58);
+  meSearchDelim_->setGeometry(220, 24, 166, 60);
   (new QLabel(QStringLiteral("Search Result Header File"), tsSettings))
-      ->setGeometry(8, 50, 180, 16);
+      ->setGeometry(8, 46, 180, 16);
   edSHFile_ = new QLineEdit(tsSettings);
   edSHFile_->setObjectName(QStringLiteral("edSHFile"));
-  edSHFile_->setGeometry(8, 68, 206, 22);
+  edSHFile_->setGeometry(8, 62, 206, 22);
 
   bbClose_ = new QPushButton(QStringLiteral("Close"), this);
   bbClose_->setObjectName(QStringLiteral("bbClose"));

@@ -18,18 +18,28 @@
 #include "app/qt_event_pump.h"
 #include "app/search_bar_window.h"
 #include "app/web_browser.h"
+#include "util/keys.h"
 #include "util/startup.h"
 
 namespace vellumark {
 namespace {
 
-// Opens a file of the program folder, or an address, with the desktop's own program.
-bool ShellOpen(const std::string& target) {
+// Opens a file of the program folder, or an address, with the desktop's own program. A
+// desktop without a program for web pages gets the page in Vellumark's own browser.
+bool ShellOpen(const std::string& target, Browser* browser) {
   const QString t = QString::fromStdString(target);
   const QUrl url = t.contains(QStringLiteral("://"))
                        ? QUrl(t)
                        : QUrl::fromLocalFile(QDir::current().absoluteFilePath(t));
-  return QDesktopServices::openUrl(url);
+  if (QDesktopServices::openUrl(url)) return true;
+  if (!browser || (url.isLocalFile() && !QFile::exists(url.toLocalFile()))) return false;
+  try {
+    browser->Navigate(url.toString().toStdString());
+    browser->SetVisible(true);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 // The files a program folder needs that the program brings along: the help page, and on a
@@ -72,8 +82,10 @@ int RunProgram(int argc, char** argv) {
 
   TfmKivMain bar(context, dialogs);
   SearchBar& handlers = bar.handlers();
-  handlers.shell_open = ShellOpen;
   ProgramShell shell(context, dialogs, handlers, bar);
+  handlers.shell_open = [&](const std::string& target) {
+    return ShellOpen(target, shell.browser());
+  };
   shell.load_placement = [&] { LoadWindowStatus(*settings, bar, false); };
   shell.save_placement = [&] { SaveWindowStatus(*settings, bar); };
   shell.create_browser = []() -> std::unique_ptr<Browser> {
@@ -92,7 +104,18 @@ int RunProgram(int argc, char** argv) {
     shell.FormDestroy();
     return 1;
   }
-  QObject::connect(&hot_key, &GlobalHotKey::activated, &bar, [&] { bar.BringToFront(); });
+  // The hot key brings the bar back from anywhere; pressed while the bar has the focus it goes
+  // through the bar's key table, which hides the bar when the key has its one modifier.
+  QObject::connect(&hot_key, &GlobalHotKey::activated, &bar, [&] {
+    if (bar.isVisible() && bar.isActiveWindow()) {
+      const int flags = handlers.hot_key.modifier_flags;
+      handlers.FormKeyDown(handlers.hot_key.code,
+                           KeyModifiers{(flags & kModShift) != 0, (flags & kModControl) != 0,
+                                        (flags & kModAlt) != 0});
+    } else {
+      bar.BringToFront();
+    }
+  });
 
   TfmKivIndex index(context, *settings, dialogs, pump, *shell.data(), shell.browser());
   index.update_caption = [&] { handlers.UpdateCaption(); };

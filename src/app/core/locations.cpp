@@ -26,7 +26,9 @@ void LocationCommands::bbNewClick() {
       tasks.FieldByName("Task_URL").SetString(url);
       tasks.FieldByName("Task_Description").SetString(description);
       tasks.Post();
+      // The posted record is the current location now.
       const int number = data_.CurrentTaskNo();
+      data_.Context().CurrentLocationNumber = number;
       const std::string folder = data_.LocationFolder(number);
       if (!data_.CreateLocationTables(folder)) {
         tasks.Delete();
