@@ -53,8 +53,8 @@ void ProgressView::MakeRoom() {
 }
 
 void ProgressView::Redraw() {
-  std::string line = "Indexed " + std::to_string(indexed_) + ", on line " +
-                     std::to_string(to_index_);
+  std::string line =
+      "Indexed " + std::to_string(indexed_) + ", on line " + std::to_string(to_index_);
   if (!page_text_.empty()) line += "  " + page_text_;
   // Never wider than the terminal, or the line would wrap and no longer be rewritten.
   line = Utf8Truncate(line, TerminalWidth() - 1);

@@ -58,8 +58,8 @@ class TIndexer::WordsProgress final : public StoreWordsProgress {
 };
 
 TIndexer::TIndexer(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, Browser& browser,
-                   THttpClient& http, IndexView& view,
-                   std::function<void(bool)> set_find_enabled, IndexerOptions options)
+                   THttpClient& http, IndexView& view, std::function<void(bool)> set_find_enabled,
+                   IndexerOptions options)
     : context_(context),
       dm_(dm),
       dialogs_(dialogs),
@@ -167,8 +167,7 @@ void TIndexer::bbGoClick() {
   }
 
   // 6.
-  if (dialogs_.Confirm("Do you wish to index URL '" + base_address_ + "'?", kYesNo) !=
-      kButtonYes) {
+  if (dialogs_.Confirm("Do you wish to index URL '" + base_address_ + "'?", kYesNo) != kButtonYes) {
     page_queue_.Clear();
     return;
   }
@@ -391,8 +390,8 @@ TIndexer::PassEnd TIndexer::IndexOnePage() {
     try {
       if (SplitPageWords(page_text_, context_.DelimiterChars, word_list_)) {
         WordsProgress progress(*this);
-        StoreWords(dm_, word_list_, current_page_no_,
-                   static_cast<std::int64_t>(page_text_.size()), page_address_, progress);
+        StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_text_.size()),
+                   page_address_, progress);
       }
     } catch (const std::exception&) {
       dialogs_.Error(kCannotProcess);

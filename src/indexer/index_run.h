@@ -53,11 +53,11 @@ struct IndexerOptions {
 // Where a run's time went, summed over its pages.
 struct RunTimings {
   using Duration = std::chrono::steady_clock::duration;
-  Duration head{};     // HEAD requests, the connection check included
-  Duration load{};     // browser navigation and the waits for it
-  Duration reading{};  // reading links, title and body text from the document
-  Duration words{};    // lower-casing, splitting, StoreWords and the excerpt
-  Duration total{};    // the whole run from the URL question's answer to its end
+  Duration head{};         // HEAD requests, the connection check included
+  Duration load{};         // browser navigation and the waits for it
+  Duration reading{};      // reading links, title and body text from the document
+  Duration words{};        // lower-casing, splitting, StoreWords and the excerpt
+  Duration total{};        // the whole run from the URL question's answer to its end
   std::int64_t pages = 0;  // pages fetched (indexed count at the end of the loop)
 };
 
@@ -66,8 +66,8 @@ class TIndexer final {
   // `set_find_enabled` enables or disables the search bar's Find, Next and sample box (may be
   // empty when there is no search bar).
   TIndexer(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, Browser& browser,
-           THttpClient& http, IndexView& view,
-           std::function<void(bool)> set_find_enabled = {}, IndexerOptions options = {});
+           THttpClient& http, IndexView& view, std::function<void(bool)> set_find_enabled = {},
+           IndexerOptions options = {});
   TIndexer(const TIndexer&) = delete;
   TIndexer& operator=(const TIndexer&) = delete;
 

@@ -72,7 +72,7 @@ class RunTest : public ::testing::Test {
     root_ = std::string(mkdtemp(pattern)) + "/";
     context_.db_root_folder = root_;
     context_.program_folder = root_;
-    ParseDelimiters(kDefaultDelimiterSpec, context_.DelimiterChars);
+    context_.DelimiterChars = U" \t\n\r,;";  // the options' default set
     dm_ = std::make_unique<TdmKiv>(context_, dialogs_);
     http_ = std::make_unique<THttpClient>(pump_);
     indexer_ = std::make_unique<TIndexer>(context_, *dm_, dialogs_, browser_, *http_, view_,
