@@ -41,9 +41,9 @@ void ProgressView::ShowStatus(const std::string& text) {
   pump_.ProcessEvents();
 }
 
-void ProgressView::ShowCounters(std::int64_t indexed, std::int64_t to_index) {
+void ProgressView::SetCounters(int indexed, int queued) {
   indexed_ = indexed;
-  to_index_ = to_index;
+  to_index_ = queued;
   if (live_) Redraw();
 }
 

@@ -17,8 +17,8 @@ class ProgressView final : public IndexView {
   ProgressView(EventPump& pump, bool live) : pump_(pump), live_(live) {}
 
   void ShowStatus(const std::string& text) override;
-  void ShowCounters(std::int64_t indexed, std::int64_t to_index) override;
-  void SetButtonsVisible(bool) override {}
+  void SetCounters(int indexed, int queued) override;
+  void SetButtonPanelVisible(bool) override {}
 
   // Clears the live line so that another line can be written.
   void MakeRoom();

@@ -80,7 +80,7 @@ TEST_F(RunTest, ControlsAreHeldBackDuringTheRun) {
   };
   indexer_->bbGoClick();
   EXPECT_TRUE(checked);
-  EXPECT_EQ(view_.counters.front(), std::make_pair(std::int64_t{0}, std::int64_t{0}));
+  EXPECT_EQ(view_.counters.front(), std::make_pair(0, 0));
 }
 
 TEST_F(RunTest, StartUrlWithoutPathIsItsOwnBase) {

@@ -35,10 +35,8 @@ class RecordingIndexView final : public IndexView {
     }
     pump_.ProcessEvents();
   }
-  void ShowCounters(std::int64_t indexed, std::int64_t to_index) override {
-    counters.emplace_back(indexed, to_index);
-  }
-  void SetButtonsVisible(bool visible) override { buttons_visible = visible; }
+  void SetCounters(int indexed, int queued) override { counters.emplace_back(indexed, queued); }
+  void SetButtonPanelVisible(bool visible) override { buttons_visible = visible; }
 
   bool Saw(const std::string& text) const {
     for (const auto& s : statuses) {
@@ -49,7 +47,7 @@ class RecordingIndexView final : public IndexView {
 
   std::string shown;
   std::vector<std::string> statuses;
-  std::vector<std::pair<std::int64_t, std::int64_t>> counters;
+  std::vector<std::pair<int, int>> counters;
   bool buttons_visible = true;
 
  private:
