@@ -29,13 +29,13 @@ std::size_t TerminalWidth() {
 void ProgressView::ShowStatus(const std::string& text) {
   if (text != shown_) {
     shown_ = text;
-    if (live_ && AboutOnePage(text)) {
+    if (live_ && running_ && AboutOnePage(text)) {
       page_text_ = text;
       Redraw();
     } else if (!text.empty()) {
       MakeRoom();
+      // The live line comes back with the next page or counters.
       std::cerr << text << std::endl;
-      if (live_ && indexed_ + to_index_ > 0) Redraw();
     }
   }
   pump_.ProcessEvents();
@@ -44,7 +44,15 @@ void ProgressView::ShowStatus(const std::string& text) {
 void ProgressView::SetCounters(int indexed, int queued) {
   indexed_ = indexed;
   to_index_ = queued;
-  if (live_) Redraw();
+  if (live_ && running_) Redraw();
+}
+
+void ProgressView::SetButtonPanelVisible(bool visible) {
+  running_ = !visible;
+  if (!running_) {
+    MakeRoom();
+    page_text_.clear();
+  }
 }
 
 void ProgressView::MakeRoom() {
