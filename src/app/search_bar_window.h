@@ -71,6 +71,7 @@ class TfmKivMain final : public QWidget, public SearchBarView {
 
  private:
   QToolButton* AddButton(const char* name, const char* hint, int x, int picture);
+  void Guarded(const std::function<void()>& handler);
 
   ProgramContext& context_;
   Dialogs& dialogs_;
