@@ -103,6 +103,25 @@ TEST_F(HttpTest, PostEncodesItsDataAndLinkAnnouncesSendDat) {
                                       kContentType + "URI-header: /d\r\n\r\n");
 }
 
+TEST_F(HttpTest, RawSendsNoRequestLine) {
+  server.Push(ServerReply::Text(HttpResponse("200 OK", {})));
+  http.Raw(Base() + "/r", "GET /own HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(server.LastRequest(), "Host: localhost\r\n" + kAccept + kContentType +
+                                      "Content-Length: 21\r\n\r\nGET /own HTTP/1.0\r\n\r\n");
+}
+
+TEST_F(HttpTest, Status401TellsFailureThenAuthenticationNeeded) {
+  std::vector<std::string> events;
+  http.OnFailure = [&](CmdType) { events.push_back("failure"); };
+  http.OnAuthenticationNeeded = [&](TSocketClient& c) {
+    events.push_back(c.Connected() ? "auth while connected" : "auth");
+  };
+  server.Push(ServerReply::Text(HttpResponse("401 Unauthorized", {"WWW-Authenticate: Basic"})));
+  http.Get(Base() + "/private");
+  EXPECT_EQ(events, (std::vector<std::string>{"failure", "auth"}));
+  EXPECT_EQ(server.Connections(), 1);
+}
+
 TEST_F(HttpTest, ParseUrlPortAndHostRules) {
   http.RequestURL = "http://h1/x";
   http.ParseURL();
