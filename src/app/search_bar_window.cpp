@@ -213,6 +213,7 @@ void TfmKivMain::SetHistory(const std::vector<std::string>& items) {
 
 bool TfmKivMain::SubWord() { return cbSubWord_->isChecked(); }
 void TfmKivMain::SetSubWord(bool checked) { cbSubWord_->setChecked(checked); }
+bool TfmKivMain::ShowSample() { return cbShowSample_->isChecked(); }
 std::string TfmKivMain::ModeText() { return cbSearchOptions_->currentText().toStdString(); }
 void TfmKivMain::SetModeText(const std::string& text) {
   cbSearchOptions_->setCurrentText(QString::fromStdString(text));

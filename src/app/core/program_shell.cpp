@@ -126,9 +126,14 @@ void ProgramShell::OpenStartLocation() {
 void ProgramShell::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  if (save_placement) save_placement();
-  if (task_folder_read_) {
-    settings_.WriteInteger("Folders", "TaskFolder", context_.CurrentLocationNumber);
+  // A settings file that cannot be written is reported; the browser is released anyway.
+  try {
+    if (save_placement) save_placement();
+    if (task_folder_read_) {
+      settings_.WriteInteger("Folders", "TaskFolder", context_.CurrentLocationNumber);
+    }
+  } catch (const std::exception& e) {
+    dialogs_.Error(e.what());
   }
   try {
     if (release_find) release_find();
