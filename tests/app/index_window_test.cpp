@@ -172,7 +172,7 @@ class IndexWindowTest : public QObject {
     QCOMPARE(options.windowTitle(), QStringLiteral("Vellumark Options"));
     QCOMPARE(options.size(), QSize(406, 156));
     QCOMPARE(options.findChild<QPlainTextEdit*>("meSearchDelim")->toPlainText(),
-             QString(kDefaultDelimiterSpec));
+             QString(kDefaultDelimiterText));
     QCOMPARE(options.findChild<QLineEdit*>("edSHFile")->text(), QStringLiteral("SHFile.htm"));
     QCOMPARE(context_.DelimiterChars, std::u32string(U" \t\n\r,;"));
     QTimer::singleShot(0, &options, [&] {
