@@ -131,8 +131,20 @@ void TCompressor::CompressStream(TStream& dest, TStream& source, TCompressMethod
   // Locked data always carries a header, so that it can be recognised and unlocked again;
   // this holds for negative keys too.
   const int32_t lock = Key != 0 ? 2 : 0;
+  // Stored data without header that begins with the header mark would be taken for a header
+  // on expansion; such data keeps a header saying NON.
+  bool starts_with_mark = false;
+  if (source_size > kHeaderSize) {
+    const int64_t at = source.Position();
+    uint8_t first = 0;
+    starts_with_mark = source.Read(&first, 1) == 1 && first == kHeaderMark;
+    source.SetPosition(at);
+  }
+  // An empty source gives an empty destination even with a key: a header alone (17 bytes)
+  // would read back as 17 bytes of stored data.
+  const bool keep_header = (Key != 0 && source_size > 0) || starts_with_mark;
   Header header{CompressMethodId(method), static_cast<int32_t>(source_size), 0, 0, lock};
-  const bool with_header = method != coNone || Key != 0;
+  const bool with_header = method != coNone || keep_header;
   if (with_header) WriteHeader(dest, header);
   const int64_t reserve = method != coNone ? kHeaderSize : 0;
 
@@ -149,14 +161,14 @@ void TCompressor::CompressStream(TStream& dest, TStream& source, TCompressMethod
     }
   } catch (const EUnableToCompress&) {
     source.SetPosition(0);
-    dest.SetPosition(Key != 0 ? header_pos + kHeaderSize : header_pos);
+    dest.SetPosition(keep_header ? header_pos + kHeaderSize : header_pos);
     method = coNone;
     header.id = CompressMethodId(coNone);
     checksum =
         RunCoder(dest, source, true, coNone, source_size, source_size, source_size, false).checksum;
   }
   header.checksum = checksum + static_cast<uint32_t>(Key);
-  if (method == coNone && Key == 0) return;
+  if (method == coNone && !keep_header) return;
 
   const int64_t end_pos = dest.Position();
   dest.SetPosition(header_pos);
