@@ -11,6 +11,7 @@
 // does not renumber the tree.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -29,6 +30,21 @@ constexpr int kTreeSlots = 16384;  // at least the window plus the current posit
 constexpr int64_t kNil = INT64_MIN / 4;
 
 int BitLength(unsigned v) { return v == 0 ? 0 : 32 - __builtin_clz(v); }
+
+// Length of the common prefix of `a` and `b`, at most kMaxMatch, knowing that the first
+// `len` bytes agree. Compares 8 bytes at a time; both texts have kMaxMatch bytes readable.
+static_assert(std::endian::native == std::endian::little);
+inline int CommonPrefix(const uint8_t* a, const uint8_t* b, int len) {
+  while (len + 8 <= kMaxMatch) {
+    uint64_t x, y;
+    std::memcpy(&x, a + len, 8);
+    std::memcpy(&y, b + len, 8);
+    if (x != y) return len + __builtin_ctzll(x ^ y) / 8;  // little-endian: lowest byte first
+    len += 8;
+  }
+  while (len < kMaxMatch && a[len] == b[len]) ++len;
+  return len;
+}
 
 // Writes fields most significant bit first through the run state.
 class BitWriter {
@@ -171,8 +187,7 @@ void Encoder::FindAndInsert() {
       break;
     }
     const uint8_t* c = text_.data() + (cand - base_);
-    int len = std::min(smaller_len, larger_len);
-    while (len < kMaxMatch && c[len] == cur[len]) ++len;
+    const int len = CommonPrefix(c, cur, std::min(smaller_len, larger_len));
     if (len > best_len) {
       best_len = len;
       best_pos = cand;
