@@ -27,7 +27,10 @@ using namespace lh5;
 constexpr int kTextSize = 2 * kDicSize + kMaxMatch;  // 16,640
 constexpr int kHashBits = 16;
 constexpr int kTreeSlots = 16384;  // at least the window plus the current position; power of 2
-constexpr int64_t kNil = INT64_MIN / 4;
+// Positions are offsets from the start of the text buffer's first filling, which begin at
+// 8,448, so 0 never names a position and marks an empty link. Inputs are below 2^31 bytes.
+using Pos = uint32_t;
+constexpr Pos kNil = 0;
 
 int BitLength(unsigned v) { return v == 0 ? 0 : 32 - __builtin_clz(v); }
 
@@ -95,14 +98,14 @@ class Encoder {
 
   std::vector<uint8_t> text_;  // the text buffer; the current position runs in its upper half
   int pos_ = 0;                // current position in text_
-  int64_t base_ = 0;           // stream offset of text_[0]
+  Pos base_ = 0;               // position of text_[0]
   int64_t remainder_ = 0;      // real bytes from the current position on
   int match_len_ = 0;          // match found for the current position
-  int64_t match_pos_ = 0;      // its stream offset
+  Pos match_pos_ = 0;          // its position
 
-  std::vector<int64_t> head_;     // per hash: the newest position, root of its tree
-  std::vector<int64_t> smaller_;  // per tree slot: subtree of texts that sort before the node
-  std::vector<int64_t> larger_;   // per tree slot: subtree of texts that sort after the node
+  std::vector<Pos> head_;         // per hash: the newest position, root of its tree
+  std::vector<Pos> smaller_;      // per tree slot: subtree of texts that sort before the node
+  std::vector<Pos> larger_;       // per tree slot: subtree of texts that sort after the node
 
   std::vector<uint8_t> buf_;  // pending symbols, a flag byte before each group of 8
   int buf_pos_ = 0;
@@ -139,7 +142,7 @@ void Encoder::Run() {
   FindAndInsert();
   while (remainder_ > 0) {
     const int last_len = match_len_;
-    const int64_t last_pos = match_pos_;
+    const Pos last_pos = match_pos_;
     Advance();
     if (match_len_ > remainder_) match_len_ = static_cast<int>(remainder_);
     if (match_len_ > last_len || last_len < kThreshold) {
@@ -168,19 +171,19 @@ void Encoder::Advance() {
 }
 
 void Encoder::FindAndInsert() {
-  const int64_t p = base_ + pos_;
+  const Pos p = base_ + static_cast<Pos>(pos_);
   const uint8_t* cur = text_.data() + pos_;
   const uint32_t key = (uint32_t{cur[0]} << 16) | (uint32_t{cur[1]} << 8) | cur[2];
   const uint32_t h = (key * 2654435761u) >> (32 - kHashBits);
-  int64_t cand = head_[h];
+  Pos cand = head_[h];
   head_[h] = p;
-  constexpr int64_t kSlotMask = kTreeSlots - 1;
-  int64_t* smaller_link = &smaller_[p & kSlotMask];  // where the next smaller node goes
-  int64_t* larger_link = &larger_[p & kSlotMask];    // where the next larger node goes
+  constexpr Pos kSlotMask = kTreeSlots - 1;
+  Pos* smaller_link = &smaller_[p & kSlotMask];  // where the next smaller node goes
+  Pos* larger_link = &larger_[p & kSlotMask];    // where the next larger node goes
   int smaller_len = 0, larger_len = 0;  // prefix shared with every node beyond each link
-  const int64_t limit = p - kDicSize;
+  const Pos limit = p - kDicSize;  // p >= 8,448, so no wrap
   int best_len = 0;
-  int64_t best_pos = 0;
+  Pos best_pos = 0;
   for (;;) {
     if (cand < limit) {
       *smaller_link = *larger_link = kNil;
@@ -192,7 +195,7 @@ void Encoder::FindAndInsert() {
       best_len = len;
       best_pos = cand;
     }
-    const int64_t slot = cand & kSlotMask;
+    const Pos slot = cand & kSlotMask;
     if (len == kMaxMatch) {
       // Equal as far as matches reach: the new position takes the older one's place.
       *smaller_link = smaller_[slot];
