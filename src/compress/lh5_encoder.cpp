@@ -103,9 +103,9 @@ class Encoder {
   int match_len_ = 0;          // match found for the current position
   Pos match_pos_ = 0;          // its position
 
-  std::vector<Pos> head_;         // per hash: the newest position, root of its tree
-  std::vector<Pos> smaller_;      // per tree slot: subtree of texts that sort before the node
-  std::vector<Pos> larger_;       // per tree slot: subtree of texts that sort after the node
+  std::vector<Pos> head_;     // per hash: the newest position, root of its tree
+  std::vector<Pos> smaller_;  // per tree slot: subtree of texts that sort before the node
+  std::vector<Pos> larger_;   // per tree slot: subtree of texts that sort after the node
 
   std::vector<uint8_t> buf_;  // pending symbols, a flag byte before each group of 8
   int buf_pos_ = 0;
@@ -177,11 +177,14 @@ void Encoder::FindAndInsert() {
   const uint32_t h = (key * 2654435761u) >> (32 - kHashBits);
   Pos cand = head_[h];
   head_[h] = p;
+  // The next position's bucket is a likely cache miss; ask for it now.
+  const uint32_t next_key = (key << 8 | cur[3]) & 0xFFFFFF;
+  __builtin_prefetch(&head_[(next_key * 2654435761u) >> (32 - kHashBits)]);
   constexpr Pos kSlotMask = kTreeSlots - 1;
   Pos* smaller_link = &smaller_[p & kSlotMask];  // where the next smaller node goes
   Pos* larger_link = &larger_[p & kSlotMask];    // where the next larger node goes
-  int smaller_len = 0, larger_len = 0;  // prefix shared with every node beyond each link
-  const Pos limit = p - kDicSize;  // p >= 8,448, so no wrap
+  int smaller_len = 0, larger_len = 0;           // prefix shared with every node beyond each link
+  const Pos limit = p - kDicSize;                // p >= 8,448, so no wrap
   int best_len = 0;
   Pos best_pos = 0;
   for (;;) {
