@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/core/options.h"
+#include "app/core/program_shell.h"
 #include "app/web_browser.h"
 #include "net/http_client.h"
 #include "store/data_module.h"
@@ -76,9 +77,9 @@ void CliSession::Start() {
   }
   // The delimiter characters, as the options window loads them at start.
   const std::string spec =
-      settings_->ReadString("Options", "SearchDelimiters", kDefaultDelimiterSpec);
+      settings_->ReadString("Options", "SearchDelimiters", kDefaultDelimiterText);
   if (!ParseDelimiters(spec, context_.DelimiterChars)) {
-    ParseDelimiters(kDefaultDelimiterSpec, context_.DelimiterChars);
+    ParseDelimiters(kDefaultDelimiterText, context_.DelimiterChars);
   }
 }
 
@@ -116,6 +117,8 @@ THttpClient& CliSession::HttpClient() {
     http_->InputFileMode = false;
     http_->OutputFileMode = false;
     http_->ReportLevel = 2;
+    // As in the program: a server that neither answers nor closes cannot hold the run.
+    http_->TimeOut = ProgramShell::kHttpTimeOutMs;
   }
   return *http_;
 }
