@@ -1,5 +1,6 @@
 // The result page: its lines in order, the entries, the limits, the stop questions, the text
 // sample and the escaping of what comes from pages.
+#include "search/header_file.h"
 #include "search_fixture.h"
 
 namespace vellumark::testing {
@@ -267,6 +268,30 @@ TEST(ResultLines, BreakCharactersAndStopPoints) {
   EXPECT_TRUE(AsksToStop(10, true, smAllWords));
   EXPECT_TRUE(AsksToStop(100, false, smExactPhrase));
   EXPECT_FALSE(AsksToStop(11, true, smExactPhrase));
+}
+
+}  // namespace
+}  // namespace vellumark::testing
+
+namespace vellumark::testing {
+namespace {
+
+TEST(HeaderFile, NonEmptyLinesOrTheDefaultHeader) {
+  char pattern[] = "/tmp/vm_header_XXXXXX";
+  const std::string dir = std::string(mkdtemp(pattern)) + "/";
+  std::vector<std::string> lines{"old"};
+  EXPECT_FALSE(LoadHeaderFile(dir + "missing.htm", lines));
+  EXPECT_EQ(lines, DefaultHeaderLines());
+  EXPECT_EQ(lines.size(), 6u);
+
+  std::ofstream(dir + "empty.htm") << "\r\n\n";
+  EXPECT_TRUE(LoadHeaderFile(dir + "empty.htm", lines));
+  EXPECT_THAT(lines, IsEmpty());  // the result page then writes the one fall-back line
+
+  std::ofstream(dir + "mine.htm") << "<HEAD>\r\n\r\n <TITLE>x</TITLE>\n</HEAD>";
+  EXPECT_TRUE(LoadHeaderFile(dir + "mine.htm", lines));
+  EXPECT_THAT(lines, ElementsAre("<HEAD>", " <TITLE>x</TITLE>", "</HEAD>"));
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
