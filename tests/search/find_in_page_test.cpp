@@ -116,13 +116,5 @@ TEST_F(FindInPageTest, SampleChecks) {
   EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::kError);
 }
 
-TEST_F(FindInPageTest, ReleasedRangesRestartTheSearch) {
-  Show("http://h/a", "alpha alpha");
-  EXPECT_EQ(Press("alpha"), "0:alpha");
-  find_.ReleaseRanges();
-  EXPECT_FALSE(context_.FindActive);
-  EXPECT_EQ(Press("alpha"), "0:alpha");
-}
-
 }  // namespace
 }  // namespace vellumark::testing

@@ -267,13 +267,6 @@ TEST_F(FindTest, NoSecondFindNextOrIndexingWhileAListingRuns) {
   EXPECT_EQ(browser_.navigations.size(), 3u);
 }
 
-TEST_F(FindTest, FindClearsFindActive) {
-  AddLocation();
-  context_.FindActive = true;
-  Find("cat");
-  EXPECT_FALSE(context_.FindActive);
-}
-
 TEST(BaseAddress, DirectoryOfTheStartingUrl) {
   EXPECT_EQ(BaseAddressOf("http://example.com/docs/index.html#top"), "http://example.com/docs/");
   EXPECT_EQ(BaseAddressOf("http://example.com:8080/a/b?x=/c/d"), "http://example.com:8080/a/");

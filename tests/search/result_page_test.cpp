@@ -257,17 +257,12 @@ TEST(TextSample, AnchorByMode) {
   EXPECT_EQ(SampleAnchor(text, smExactPhrase, {}, "Cat"), std::nullopt);
 }
 
-TEST(ResultLines, BreakCharactersAndStopPoints) {
+TEST(ResultLines, BreakCharacters) {
   std::string breaks;
   for (int c = 0; c < 256; ++c) {
     if (IsBreakChar(static_cast<char>(c))) breaks += static_cast<char>(c);
   }
   EXPECT_EQ(breaks, "\t\n\r !\"#$%&'()*,-./:;?@[\\]^{|}");
-  EXPECT_TRUE(AsksToStop(500, false, smAnyWords));
-  EXPECT_FALSE(AsksToStop(10, false, smAllWords));
-  EXPECT_TRUE(AsksToStop(10, true, smAllWords));
-  EXPECT_TRUE(AsksToStop(100, false, smExactPhrase));
-  EXPECT_FALSE(AsksToStop(11, true, smExactPhrase));
 }
 
 }  // namespace
