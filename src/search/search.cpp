@@ -1,6 +1,8 @@
 #include "search/search.h"
 
 #include <algorithm>
+#include <map>
+#include <utility>
 
 #include "store/page_list.h"
 #include "store/query.h"
@@ -14,6 +16,9 @@ namespace {
 
 // Samples are split into words at blanks and commas.
 constexpr std::u32string_view kSampleSeparators = U" ,";
+
+// Pages added to a scratch table per statement.
+constexpr std::size_t kScoreBatch = 500;
 
 // Word tables by the longest word they hold.
 constexpr std::size_t kTableLimits[3] = {6, 12, 24};
@@ -202,22 +207,34 @@ bool TSearch::QueryWord(TTable& target, const std::string& word, std::uint8_t mu
 }
 
 void TSearch::AddPageList(TTable& target, std::uint8_t multiplier) {
-  const std::string list = dm_.quQuery.Fields(0).AsBlob();
-  TField& page = target.Fields(0);
-  TField& score = target.Fields(1);
-  TPageListDecoder decoder(list);
-  TPosting posting;
-  while (decoder.Next(posting)) {
-    const std::int64_t add = static_cast<std::int64_t>(posting.weight) * multiplier;
-    if (target.FindKey({std::to_string(posting.file_no)})) {
-      target.Edit();
-      score.SetInteger(score.AsInteger() + add);
-    } else {
-      target.Insert();
-      page.SetInteger(posting.file_no);
-      score.SetInteger(add);
+  // The list's scores are summed per page first (a list may name a page twice), then added to
+  // the target in batches, one statement per batch instead of a lookup and a write per page.
+  std::vector<std::pair<int, std::int64_t>> scores;
+  {
+    std::map<int, std::int64_t> sums;
+    const std::string list = dm_.quQuery.Fields(0).AsBlob();
+    TPageListDecoder decoder(list);
+    TPosting posting;
+    while (decoder.Next(posting)) {
+      sums[posting.file_no] += static_cast<std::int64_t>(posting.weight) * multiplier;
     }
-    target.Post();
+    scores.assign(sums.begin(), sums.end());
+  }
+  TQuery add(target.Database());
+  for (std::size_t first = 0; first < scores.size(); first += kScoreBatch) {
+    const std::size_t rows = std::min(kScoreBatch, scores.size() - first);
+    std::string sql = "INSERT INTO " + target.TableName() + " (" + target.Fields(0).FieldName() +
+                      ", " + target.Fields(1).FieldName() + ") VALUES (?, ?)";
+    for (std::size_t i = 1; i < rows; ++i) sql += ", (?, ?)";
+    sql += " ON CONFLICT DO UPDATE SET " + target.Fields(1).FieldName() + " = " +
+           target.Fields(1).FieldName() + " + excluded." + target.Fields(1).FieldName();
+    add.SetSQL(std::move(sql));
+    for (std::size_t i = 0; i < rows; ++i) {
+      add.SetParamInteger(static_cast<int>(2 * i + 1), scores[first + i].first);
+      add.SetParamInteger(static_cast<int>(2 * i + 2), scores[first + i].second);
+    }
+    add.Open();
+    add.Close();
   }
 }
 
@@ -245,18 +262,7 @@ void TSearch::WriteResults(const std::vector<std::string>& words) {
           break;
         }
         // Keep the pages that hold this word too, adding its score.
-        result.First();
-        while (!result.Eof() && !result.IsEmpty()) {
-          if (result1.FindKey({result.Fields(0).AsString()})) {
-            result.Edit();
-            result.Fields(1).SetInteger(result.Fields(1).AsInteger() +
-                                        result1.Fields(1).AsInteger());
-            result.Post();
-            result.Next();
-          } else {
-            result.Delete();
-          }
-        }
+        Intersect(result, result1);
       }
       ClearTable(result1);
       break;
@@ -276,6 +282,20 @@ void TSearch::WriteResults(const std::vector<std::string>& words) {
   }
   result.SetIndexName("");
   ClearTable(result);
+}
+
+void TSearch::Intersect(TTable& result, TTable& result1) {
+  // Two statements over the scratch tables, with the effect of walking Result and either
+  // adding the Result1 score of its page or deleting the record.
+  const std::string r = result.TableName(), r1 = result1.TableName();
+  const std::string key = result.Fields(0).FieldName(), score = result.Fields(1).FieldName();
+  result.Close();
+  TDatabase& db = result.Database();
+  db.Execute("UPDATE " + r + " SET " + score + " = " + score + " + (SELECT " + r1 + "." + score +
+             " FROM " + r1 + " WHERE " + r1 + "." + key + " = " + r + "." + key + ") WHERE " + key +
+             " IN (SELECT " + key + " FROM " + r1 + ");" + "DELETE FROM " + r + " WHERE " + key +
+             " NOT IN (SELECT " + key + " FROM " + r1 + ")");
+  result.Open();
 }
 
 std::vector<TSearch::Ranked> TSearch::RankedResults() {

@@ -85,6 +85,8 @@ class TSearch final {
   void Find();
   // The Result records, highest score first, equal scores by page number.
   std::vector<Ranked> RankedResults();
+  // Keeps the records of `result` whose page is in `result1`, adding its score there.
+  void Intersect(TTable& result, TTable& result1);
   void WriteEntries(const std::vector<Ranked>& ranked, std::int64_t count);
   void WriteSampleOfPage(const std::string& address);
   void ShowResultPage();
