@@ -82,7 +82,7 @@ bool GlobalHotKey::Register(unsigned modifiers, int virtual_key) {
   bool refused = false;
   for (std::uint16_t locks : kIgnoredLocks) {
     xcb_void_cookie_t cookie =
-        xcb_grab_key_checked(c, 1, root_, static_cast<std::uint16_t>(mask | locks), keycode,
+        xcb_grab_key_checked(c, 0, root_, static_cast<std::uint16_t>(mask | locks), keycode,
                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     if (xcb_generic_error_t* error = xcb_request_check(c, cookie)) {
       std::free(error);

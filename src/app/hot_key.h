@@ -1,8 +1,7 @@
 // The system-wide hot key of the search bar. On X11 it is a key grab on the root window; where
 // no grab is possible (Wayland, offscreen) registration is refused and there is no hot key.
-// While registered, every press of the key that reaches the root window (another program has
-// the focus) emits activated(); while one of our windows has the focus the press goes to that
-// window as a normal key.
+// While registered, every press of the key emits activated(), whichever window has the focus
+// (ours included: the grab reports every press to the root window).
 #pragma once
 
 #include <QAbstractNativeEventFilter>
@@ -22,8 +21,9 @@ class GlobalHotKey final : public QObject, public QAbstractNativeEventFilter {
   explicit GlobalHotKey(QObject* parent = nullptr);
   ~GlobalHotKey() override;
 
-  // Grabs the key with the modifiers (kModAlt, kModControl, kModShift of util/keys.h); false when the platform has no grab, the key has no key code on this
-  // keyboard, or another program holds the same grab. Replaces an earlier registration.
+  // Grabs the key with the modifiers (kModAlt, kModControl, kModShift of util/keys.h); false when
+  // the platform has no grab, the key has no key code on this keyboard, or another program holds
+  // the same grab. Replaces an earlier registration.
   bool Register(unsigned modifiers, int virtual_key);
   void Unregister();
   bool registered() const { return keycode_ != 0; }

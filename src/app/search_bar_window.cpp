@@ -54,18 +54,18 @@ TfmKivMain::TfmKivMain(ProgramContext& context, Dialogs& dialogs, QWidget* paren
   cbSearchOptions_->setObjectName(QStringLiteral("cbSearchOptions"));
   for (const char* item : kSearchModeItems) cbSearchOptions_->addItem(QString::fromUtf8(item));
   cbSearchOptions_->setCurrentText(QStringLiteral("Any Words"));
-  cbSearchOptions_->setGeometry(6, 21, 104, 22);
+  cbSearchOptions_->setGeometry(6, 21, 100, 22);
   cbSubWord_ = new QCheckBox(QStringLiteral("Included"), pnOptions_);
   cbSubWord_->setObjectName(QStringLiteral("cbSubWord"));
-  cbSubWord_->setGeometry(116, 4, 62, 20);
+  cbSubWord_->setGeometry(110, 4, 72, 20);
   cbShowSample_ = new QCheckBox(QStringLiteral("Show"), pnOptions_);
   cbShowSample_->setObjectName(QStringLiteral("cbShowSample"));
-  cbShowSample_->setGeometry(116, 25, 62, 20);
+  cbShowSample_->setGeometry(110, 25, 72, 20);
   auto* dateLabel = new QLabel(QStringLiteral("Date Limits"), pnOptions_);
-  dateLabel->setGeometry(182, 3, 140, 16);
+  dateLabel->setGeometry(183, 3, 140, 16);
   deDateLimits_ = new QLineEdit(pnOptions_);
   deDateLimits_->setObjectName(QStringLiteral("deDateLimits"));
-  deDateLimits_->setGeometry(182, 21, 140, 22);
+  deDateLimits_->setGeometry(183, 21, 140, 22);
 
   pnPicture_ = new QFrame(this);
   pnPicture_->setObjectName(QStringLiteral("pnPicture"));

@@ -107,7 +107,8 @@ BrowserWindow::BrowserWindow(QWebEngineProfile* profile, QWidget* parent)
     back_->setEnabled(view_->history()->canGoBack());
     forward_->setEnabled(view_->history()->canGoForward());
   });
-  resize(900, 700);
+  // Below the search bar, which sits at the top of the screen.
+  setGeometry(40, 90, 900, 640);
 }
 
 QWebEnginePage* BrowserWindow::page() const { return view_->page(); }

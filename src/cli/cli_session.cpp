@@ -6,8 +6,8 @@
 #include <csignal>
 #include <filesystem>
 
+#include "app/core/options.h"
 #include "app/web_browser.h"
-#include "indexer/delimiters.h"
 #include "net/http_client.h"
 #include "store/data_module.h"
 #include "util/startup.h"
@@ -74,7 +74,12 @@ void CliSession::Start() {
     dialogs_.PrintError(e.what());
     throw CommandFailed{};
   }
-  context_.DelimiterChars = LoadDelimiterChars(*settings_);
+  // The delimiter characters, as the options window loads them at start.
+  const std::string spec =
+      settings_->ReadString("Options", "SearchDelimiters", kDefaultDelimiterSpec);
+  if (!ParseDelimiters(spec, context_.DelimiterChars)) {
+    ParseDelimiters(kDefaultDelimiterSpec, context_.DelimiterChars);
+  }
 }
 
 TdmKiv& CliSession::DataModule() {

@@ -15,9 +15,9 @@ namespace vellumark {
 
 namespace {
 
-constexpr const char* kVerbs[] = {"GET ",   "OPTIONS ", "HEAD ",   "POST ", "PUT ",
-                                  "PATCH ", "COPY ",    "MOVE ",   "DELETE ", "LINK ",
-                                  "UNLINK ", "TRACE ",  ""};
+constexpr const char* kVerbs[] = {"GET ",    "OPTIONS ", "HEAD ", "POST ",   "PUT ",
+                                  "PATCH ",  "COPY ",    "MOVE ", "DELETE ", "LINK ",
+                                  "UNLINK ", "TRACE ",   ""};
 
 std::string UpperAscii(std::string_view text) {
   std::string out(text);
@@ -189,7 +189,8 @@ void THttpClient::ExecuteRequest() {
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
       if (RequestURL.find('/') == std::string::npos) {
-        RequestURL = "http://" + Host + "/" + RequestURL;
+        // A bare name stays on the server, and so on its scheme.
+        RequestURL = std::string(Secure ? "https://" : "http://") + Host + "/" + RequestURL;
       }
     }
     if (status_line_read_ && reply_number_ == 401 && OnAuthenticationNeeded) {
@@ -220,12 +221,16 @@ void THttpClient::ParseURL() {
   const std::size_t colon = RequestURL.find(':');
   if (colon != std::string::npos) {
     const std::string scheme = LowerAscii(RequestURL.substr(0, colon));
+    Secure = scheme == "https";
     if (scheme == "gopher") {
       Port = 70;
     } else if (scheme == "ftp") {
       Port = 21;
-    } else if (scheme == "https") {
-      throw Exception("HTTP Secure Socket is not supported");
+    } else if (Secure) {
+      // A proxy would need a tunnel, which this client does not open; sending the request
+      // to the proxy in the clear would give away what TLS is for.
+      if (!Proxy.empty()) throw Exception("HTTP Secure Socket through a proxy is not supported");
+      Port = 443;
     } else {
       Port = 80;
     }
@@ -263,8 +268,10 @@ void THttpClient::BuildRequestHeader() {
   RequestHeader.SetHeaderValue("Host", Host);
   RequestHeader.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
   RequestHeader.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
-  if (!HeaderInfo.LocalProgram.empty()) RequestHeader.SetHeaderValue("User-Agent", HeaderInfo.LocalProgram);
-  if (!HeaderInfo.LocalMailAddress.empty()) RequestHeader.SetHeaderValue("From", HeaderInfo.LocalMailAddress);
+  if (!HeaderInfo.LocalProgram.empty())
+    RequestHeader.SetHeaderValue("User-Agent", HeaderInfo.LocalProgram);
+  if (!HeaderInfo.LocalMailAddress.empty())
+    RequestHeader.SetHeaderValue("From", HeaderInfo.LocalMailAddress);
   if (!HeaderInfo.Cookie.empty()) RequestHeader.SetHeaderValue("Cookie", HeaderInfo.Cookie);
   if (!HeaderInfo.Referer.empty()) RequestHeader.SetHeaderValue("Referer", HeaderInfo.Referer);
   if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty()) {
@@ -292,7 +299,8 @@ void THttpClient::BuildRequestHeader() {
 void THttpClient::WriteLong(const std::string& text) {
   // Write sends at most one buffer and stops at a zero byte; longer header blocks and data
   // therefore go out in pieces, so nothing is cut.
-  if (text.size() <= static_cast<std::size_t>(kBufferSize) && text.find('\0') == std::string::npos) {
+  if (text.size() <= static_cast<std::size_t>(kBufferSize) &&
+      text.find('\0') == std::string::npos) {
     Write(text);
     return;
   }

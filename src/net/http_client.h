@@ -4,6 +4,11 @@
 // connection is closed. A redirect answer starts a new exchange with the new address (at most
 // kMaxRedirects of them per request). Results stay in the properties (Header, Body, the status
 // number, ContentLength, ReceivedCookie); transport failures are raised as exceptions.
+//
+// An "https" address (port 443 unless it names one) makes the exchange secure: TLS with a
+// verified certificate (TSocketClient::Secure, TrustedCAFile). Everything else about the
+// exchange is the same. An address with another scheme makes it plain again; one without a
+// scheme (a redirect to "/path") keeps the scheme of the exchange before it.
 #pragma once
 
 #include <functional>
@@ -65,12 +70,12 @@ class THttpClient : public TSocketClient {
   TNotifyEvent OnAuthenticationNeeded;  // status 401
 
   // Further state.
-  std::string RequestURL;      // the address of the current exchange
-  std::string RequestPath;     // the path sent in the request line without a proxy
+  std::string RequestURL;       // the address of the current exchange
+  std::string RequestPath;      // the path sent in the request line without a proxy
   TExStringList RequestHeader;  // the request header lines, without line ends
-  std::string ReceivedCookie;  // the last Set-Cookie value of the current answer
-  std::string SendData;        // request data, or with OutputFileMode the file holding it
-  std::string LinkValue;       // the value of the "URI-header: " or "Link: " line
+  std::string ReceivedCookie;   // the last Set-Cookie value of the current answer
+  std::string SendData;         // request data, or with OutputFileMode the file holding it
+  std::string LinkValue;        // the value of the "URI-header: " or "Link: " line
   CmdType CurrentCmd = cmdGet;
   bool EncodePostData = true;  // Post URL-encodes its data (not with OutputFileMode)
 

@@ -4,6 +4,9 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -11,6 +14,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -77,56 +81,138 @@ constexpr ErrorRow kErrorTable[] = {
     {11004, "Valid name, no data record of requested type"},
 };
 
+// A socket BIO whose writes cannot raise SIGPIPE: OpenSSL's own writes with write(2), which
+// kills the process when the peer has reset the connection.
+int BioWrite(BIO* bio, const char* data, int length) {
+  const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
+  BIO_clear_retry_flags(bio);
+  const ssize_t n = ::send(fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+    BIO_set_retry_write(bio);
+  return static_cast<int>(n);
+}
+
+int BioRead(BIO* bio, char* data, int length) {
+  const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
+  BIO_clear_retry_flags(bio);
+  const ssize_t n = ::recv(fd, data, static_cast<std::size_t>(length), 0);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) BIO_set_retry_read(bio);
+  return static_cast<int>(n);
+}
+
+long BioCtrl(BIO*, int cmd, long, void*) { return cmd == BIO_CTRL_FLUSH ? 1 : 0; }
+
+int BioCreate(BIO* bio) {
+  BIO_set_init(bio, 1);
+  return 1;
+}
+
+BIO_METHOD* SocketBioMethod() {
+  static BIO_METHOD* method = [] {
+    BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "vellumark socket");
+    BIO_meth_set_write(m, BioWrite);
+    BIO_meth_set_read(m, BioRead);
+    BIO_meth_set_ctrl(m, BioCtrl);
+    BIO_meth_set_create(m, BioCreate);
+    return m;
+  }();
+  return method;
+}
+
 }  // namespace
 
 int WinsockErrorNumber(int e) {
   switch (e) {
-    case 0: return 0;
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: return 10024;
-    case EWOULDBLOCK: return kWsaEWouldBlock;
-    case EINPROGRESS: return kWsaEInProgress;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return kWsaENotConn;
+    case 0:
+      return 0;
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10009;
+    case EACCES:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+      return 10024;
+    case EWOULDBLOCK:
+      return kWsaEWouldBlock;
+    case EINPROGRESS:
+      return kWsaEInProgress;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+      return 10054;
+    case ENOBUFS:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return kWsaENotConn;
     case ESHUTDOWN:
-    case EPIPE: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
+    case EPIPE:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return 10065;
+    case ENOTEMPTY:
+      return 10066;
+    case EUSERS:
+      return 10068;
+    case EDQUOT:
+      return 10069;
+    case ESTALE:
+      return 10070;
+    case EREMOTE:
+      return 10071;
     // Kept clear of the table's numbers so that an unmapped errno never reads as another error.
-    default: return 20000 + e;
+    default:
+      return 20000 + e;
   }
 }
 
@@ -139,12 +225,16 @@ int SystemHostLookup(const std::string& name, std::uint32_t* address) {
   if (rc != 0 || result == nullptr) {
     if (result) freeaddrinfo(result);
     switch (rc) {
-      case EAI_AGAIN: return 11002;
-      case EAI_FAIL: return 11003;
+      case EAI_AGAIN:
+        return 11002;
+      case EAI_FAIL:
+        return 11003;
 #ifdef EAI_NODATA
-      case EAI_NODATA: return 11004;
+      case EAI_NODATA:
+        return 11004;
 #endif
-      default: return kWsaHostNotFound;
+      default:
+        return kWsaHostNotFound;
     }
   }
   *address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
@@ -176,8 +266,8 @@ int PosOfNth(const std::string& text, char ch, int n) {
 // time-out or a cancel ends harmlessly after the component has gone.
 struct TSocketClient::Lookup {
   std::atomic<bool> done{false};
-  int error = 0;               // Winsock number, 0 on success; written before `done`
-  std::uint32_t address = 0;   // network byte order
+  int error = 0;              // Winsock number, 0 on success; written before `done`
+  std::uint32_t address = 0;  // network byte order
 };
 
 TSocketClient::TSocketClient(EventPump& pump) : pump_(pump), lookup_fn_(SystemHostLookup) {
@@ -196,6 +286,7 @@ TSocketClient::~TSocketClient() {
     CloseSocket();
   } catch (...) {
   }
+  if (tls_ctx_) SSL_CTX_free(tls_ctx_);
 }
 
 void TSocketClient::SetHostLookup(HostLookupFn lookup) {
@@ -273,7 +364,10 @@ void TSocketClient::WaitTurn(int max_ms) {
   if (wait > 0) {
     pollfd p{};
     p.fd = -1;
-    if (socket_ != kNoSocket && (connecting_ || (connected_ && !close_seen_))) {
+    if (socket_ != kNoSocket && handshaking_) {
+      p.fd = socket_;
+      p.events = tls_wait_events_;
+    } else if (socket_ != kNoSocket && (connecting_ || (connected_ && !close_seen_))) {
       p.fd = socket_;
       p.events = connecting_ ? POLLOUT : (POLLIN | POLLRDHUP);
     }
@@ -293,7 +387,9 @@ void TSocketClient::DispatchNotifications() {
   }
   // What a notification handler raises stays here, as with window messages.
   try {
-    if (socket_ != kNoSocket && connecting_) {
+    if (handshaking_) {
+      // The handshake reads and writes the socket itself.
+    } else if (socket_ != kNoSocket && connecting_) {
       pollfd p{socket_, POLLOUT, 0};
       if (::poll(&p, 1, 0) > 0) {
         connecting_ = false;
@@ -340,7 +436,31 @@ int TSocketClient::Receive(char* buffer, int length, bool peek) {
     last_error_ = 10038;
     return -1;
   }
-  const ssize_t got = ::recv(socket_, buffer, static_cast<std::size_t>(length), peek ? MSG_PEEK : 0);
+  if (ssl_) {
+    ERR_clear_error();
+    const int got = peek ? SSL_peek(ssl_, buffer, length) : SSL_read(ssl_, buffer, length);
+    if (got > 0) {
+      if (!peek) read_notified_ = false;
+      return got;
+    }
+    const int saved_errno = errno;
+    switch (SSL_get_error(ssl_, got)) {
+      case SSL_ERROR_WANT_READ:
+      case SSL_ERROR_WANT_WRITE:
+        last_error_ = kWsaEWouldBlock;
+        return -1;
+      case SSL_ERROR_ZERO_RETURN:
+        return 0;
+      case SSL_ERROR_SYSCALL:
+        if (saved_errno == 0) return 0;
+        last_error_ = WinsockErrorNumber(saved_errno);
+        return -1;
+      default:
+        RaiseTlsError("TLS Error: ");
+    }
+  }
+  const ssize_t got =
+      ::recv(socket_, buffer, static_cast<std::size_t>(length), peek ? MSG_PEEK : 0);
   if (got < 0) {
     last_error_ = WinsockErrorNumber(errno);
     return -1;
@@ -353,6 +473,23 @@ int TSocketClient::Send(const char* buffer, int length) {
   if (socket_ == kNoSocket) {
     last_error_ = 10038;
     return -1;
+  }
+  if (ssl_) {
+    ERR_clear_error();
+    const int sent = SSL_write(ssl_, buffer, length);
+    if (sent > 0) return sent;
+    const int saved_errno = errno;
+    switch (SSL_get_error(ssl_, sent)) {
+      case SSL_ERROR_WANT_READ:
+      case SSL_ERROR_WANT_WRITE:
+        last_error_ = kWsaEWouldBlock;
+        return -1;
+      case SSL_ERROR_SYSCALL:
+        last_error_ = WinsockErrorNumber(saved_errno != 0 ? saved_errno : EPIPE);
+        return -1;
+      default:
+        RaiseTlsError("TLS Error: ");
+    }
   }
   const ssize_t sent = ::send(socket_, buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
   if (sent < 0) {
@@ -462,7 +599,10 @@ void TSocketClient::Connect() {
     WaitTurn(2);
   } while (!connected_ && !timed_out_ && !canceled_ && succeeded_);
   TimerOff();
-  if (!timed_out_ && !canceled_ && succeeded_) return;
+  if (!timed_out_ && !canceled_ && succeeded_) {
+    if (Secure) StartTls();
+    return;
+  }
 
   connecting_ = false;
   if (OnConnectionFailed) OnConnectionFailed(*this);
@@ -493,6 +633,7 @@ void TSocketClient::CloseSocket() {
   accepting_ = false;
   close_seen_ = false;
   read_notified_ = false;
+  FreeTls();
   if (socket_ == kNoSocket) return;
   const int fd = socket_;
   socket_ = kNoSocket;
@@ -504,6 +645,113 @@ void TSocketClient::CloseSocket() {
   }
   if (OnDisconnect && !destroying_) OnDisconnect(*this);
   if (!destroying_) socket_ = OpenSocket(false);
+}
+
+void TSocketClient::RaiseTlsError(const std::string& prefix) {
+  const unsigned long code = ERR_get_error();
+  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
+  ERR_clear_error();
+  throw ESockError(prefix + (reason ? reason : "unknown error"));
+}
+
+void TSocketClient::FreeTls() {
+  if (!ssl_) return;
+  // Tell the server that the stream ends here; it is not waited for.
+  if (SSL_is_init_finished(ssl_)) SSL_shutdown(ssl_);
+  SSL_free(ssl_);
+  ssl_ = nullptr;
+  ERR_clear_error();
+}
+
+void TSocketClient::StartTls() {
+  Status(8, "Securing Connection");
+  if (!tls_ctx_ || tls_ctx_ca_file_ != TrustedCAFile) {
+    if (tls_ctx_) SSL_CTX_free(tls_ctx_);
+    tls_ctx_ = nullptr;
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    if (!ctx) RaiseTlsError("TLS Handshake Failed: ");
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_default_verify_paths(ctx);
+    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // HTTP/1.0 ends a body by closing the connection, and many servers close without the TLS
+    // close message; such an end counts as the end of the stream.
+    SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    if (!TrustedCAFile.empty() &&
+        SSL_CTX_load_verify_locations(ctx, TrustedCAFile.c_str(), nullptr) != 1) {
+      SSL_CTX_free(ctx);
+      ERR_clear_error();
+      CloseSocket();
+      throw ESockError(
+          "Certificate verification failed: cannot read the trusted certificates in \"" +
+          TrustedCAFile + "\"");
+    }
+    tls_ctx_ = ctx;
+    tls_ctx_ca_file_ = TrustedCAFile;
+  }
+
+  ssl_ = SSL_new(tls_ctx_);
+  BIO* bio = BIO_new(SocketBioMethod());
+  BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(socket_)));
+  SSL_set_bio(ssl_, bio, bio);
+  in_addr numeric{};
+  if (::inet_pton(AF_INET, Host.c_str(), &numeric) == 1) {
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), Host.c_str());
+  } else {
+    SSL_set_tlsext_host_name(ssl_, Host.c_str());
+    SSL_set_hostflags(ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    SSL_set1_host(ssl_, Host.c_str());
+  }
+
+  TimerOn();
+  handshaking_ = true;
+  bool done = false;
+  int error = SSL_ERROR_NONE;
+  int saved_errno = 0;
+  for (;;) {
+    ERR_clear_error();
+    const int r = SSL_connect(ssl_);
+    if (r == 1) {
+      done = true;
+      break;
+    }
+    saved_errno = errno;
+    error = SSL_get_error(ssl_, r);
+    if (error == SSL_ERROR_WANT_READ) {
+      tls_wait_events_ = POLLIN;
+    } else if (error == SSL_ERROR_WANT_WRITE) {
+      tls_wait_events_ = POLLOUT;
+    } else {
+      break;
+    }
+    WaitTurn(2);
+    if (timed_out_ || canceled_) break;
+  }
+  handshaking_ = false;
+  TimerOff();
+  if (done && !timed_out_ && !canceled_) return;
+
+  std::string message;
+  const long verify = SSL_get_verify_result(ssl_);
+  if (timed_out_) {
+    message = "TLS Handshake Timed out";
+  } else if (canceled_) {
+    message = "TLS Handshake Canceled";
+  } else if (verify != X509_V_OK) {
+    message =
+        std::string("Certificate verification failed: ") + X509_verify_cert_error_string(verify);
+  } else if (error == SSL_ERROR_SYSCALL || error == SSL_ERROR_ZERO_RETURN) {
+    message = saved_errno != 0 ? "TLS Handshake Failed: " + std::string(std::strerror(saved_errno))
+                               : "TLS Handshake Failed: the server closed the connection";
+  } else {
+    const unsigned long code = ERR_get_error();
+    const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
+    message = std::string("TLS Handshake Failed: ") + (reason ? reason : "unknown error");
+  }
+  ERR_clear_error();
+  if (OnConnectionFailed) OnConnectionFailed(*this);
+  CloseSocket();
+  throw ESockError(message);
 }
 
 void TSocketClient::RaiseSocketError(int ignored, std::string& message) {
@@ -605,7 +853,8 @@ void TSocketClient::ReadLn(std::string& line) {
         break;
       }
       if (got > 0) {
-        const void* hit = std::memchr(io_buffer_.data() + consumed, '\n', static_cast<std::size_t>(got));
+        const void* hit =
+            std::memchr(io_buffer_.data() + consumed, '\n', static_cast<std::size_t>(got));
         if (hit != nullptr) {
           lf = static_cast<int>(static_cast<const char*>(hit) - io_buffer_.data());
           break;
@@ -772,8 +1021,8 @@ int TSocketClient::Accept() {
   if (succeeded_) {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
-    const int fd = ::accept4(socket_, reinterpret_cast<sockaddr*>(&peer), &len,
-                             SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int fd =
+        ::accept4(socket_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd >= 0) {
       remote_address_ = peer.sin_addr.s_addr;
       remote_port_ = ntohs(peer.sin_port);

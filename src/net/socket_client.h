@@ -10,10 +10,17 @@
 // The component holds one socket at a time: closing it makes a fresh, unconnected one, so the
 // component can connect again. The EventPump must outlive the component. Re-entering the
 // component from an event handler is not supported ("Already connected").
+//
+// With Secure set, Connect also runs a TLS handshake (OpenSSL) over the new connection, in the
+// same waiting loop, and every later read and write goes through TLS. The server's certificate
+// must chain to the system's trusted store or to a certificate of TrustedCAFile, and must be
+// made out to Host; otherwise Connect raises "Certificate verification failed: " + the reason.
+// There is no way to turn verification off.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +29,9 @@
 #include "net/thread_timer.h"
 #include "platform/event_pump.h"
 #include "util/exception.h"
+
+struct ssl_st;
+struct ssl_ctx_st;
 
 namespace vellumark {
 
@@ -79,10 +89,10 @@ class TSocketClient {
   TSocketClient& operator=(const TSocketClient&) = delete;
 
   // Published properties.
-  std::string Host;        // host name or dotted IPv4 address
-  int Port = 0;            // kept in 16 bits when connecting
-  int TimeOut = 0;         // milliseconds for each waiting operation; 0 means none
-  int ReportLevel = 0;     // highest status level reported
+  std::string Host;     // host name or dotted IPv4 address
+  int Port = 0;         // kept in 16 bits when connecting
+  int TimeOut = 0;      // milliseconds for each waiting operation; 0 means none
+  int ReportLevel = 0;  // highest status level reported
   TNotifyEvent OnDisconnect;
   TNotifyEvent OnConnect;
   THandlerEvent OnInvalidHost;
@@ -94,6 +104,12 @@ class TSocketClient {
   // The HTTP client publishes them.
   std::string Proxy;
   int ProxyPort = 0;
+
+  // TLS over the connection: set before Connect. Host is the name the certificate must carry.
+  bool Secure = false;
+  // A file of PEM certificates of authorities trusted besides the system's store; empty for
+  // none. Read at the next secure Connect.
+  std::string TrustedCAFile;
 
   // Further events.
   TNotifyEvent OnDataAvailable;
@@ -169,6 +185,9 @@ class TSocketClient {
   int Send(const char* buffer, int length);
   void SendLoop(const char* buffer, int length, bool count_sent);  // the send loop of SendBuffer
   void Capture(std::string* text, std::FILE* file, int maximum);
+  void StartTls();  // the handshake of a secure Connect
+  void FreeTls();   // drops the TLS session of the current socket
+  [[noreturn]] void RaiseTlsError(const std::string& prefix);
 
   EventPump& pump_;
   HostLookupFn lookup_fn_;
@@ -179,11 +198,11 @@ class TSocketClient {
   int socket_ = kNoSocket;
   std::uint32_t remote_address_ = 0;  // network byte order, 0 = none
   std::uint16_t remote_port_ = 0;
-  bool connecting_ = false;      // a connect is under way, its outcome not yet seen
-  bool accepting_ = false;       // Accept waits for a connection on a listening socket
-  bool close_seen_ = false;      // the peer's close was noticed on this connection
-  bool read_notified_ = false;   // OnDataAvailable ran since the last receive
-  int last_error_ = 0;           // Winsock number of the latest failed call
+  bool connecting_ = false;     // a connect is under way, its outcome not yet seen
+  bool accepting_ = false;      // Accept waits for a connection on a listening socket
+  bool close_seen_ = false;     // the peer's close was noticed on this connection
+  bool read_notified_ = false;  // OnDataAvailable ran since the last receive
+  int last_error_ = 0;          // Winsock number of the latest failed call
   bool canceled_ = false;
   bool destroying_ = false;
   bool timed_out_ = false;
@@ -195,6 +214,12 @@ class TSocketClient {
   std::int32_t bytes_sent_ = 0;
   std::int32_t bytes_received_ = 0;
   std::vector<std::string> wsa_info_;
+
+  ssl_ctx_st* tls_ctx_ = nullptr;  // client context, made at the first secure Connect
+  std::string tls_ctx_ca_file_;    // the TrustedCAFile that tls_ctx_ was made with
+  ssl_st* ssl_ = nullptr;          // the TLS session of the current socket, if any
+  bool handshaking_ = false;       // StartTls is waiting; notifications leave the socket alone
+  short tls_wait_events_ = 0;      // what the handshake waits for: POLLIN or POLLOUT
 };
 
 }  // namespace vellumark

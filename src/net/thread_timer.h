@@ -37,11 +37,11 @@ class TThreadTimer final {
  private:
   void Rearm();
 
-  bool enabled_ = true;          // the Enabled property
+  bool enabled_ = true;            // the Enabled property
   std::uint32_t interval_ = 1000;  // milliseconds
   TNotifyEvent on_timer_;
-  bool armed_ = false;           // enabled, an interval and a handler
-  Clock::time_point deadline_;   // next tick, when armed
+  bool armed_ = false;          // enabled, an interval and a handler
+  Clock::time_point deadline_;  // next tick, when armed
 };
 
 }  // namespace vellumark

@@ -12,8 +12,8 @@ namespace vellumark {
 class TUrlEncoder final {
  public:
   // Called with the component, the operation and the message when encoding fails.
-  using TOnErrorEvent =
-      std::function<void(TUrlEncoder& sender, const std::string& operation, const std::string& message)>;
+  using TOnErrorEvent = std::function<void(TUrlEncoder& sender, const std::string& operation,
+                                           const std::string& message)>;
 
   std::string InputString;  // the text Encode works on
   TOnErrorEvent OnError;

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "net/net_test_util.h"
 #include "support/loopback_http_server.h"
 #include "support/scripted_event_pump.h"
-#include "net/net_test_util.h"
 
 namespace vellumark {
 namespace {
@@ -55,9 +55,8 @@ TEST_F(HttpTest, GetReadsTheBodyToTheClose) {
   const std::string body(10000, 'g');
   server.Push(ServerReply::Text(HttpResponse("200 OK", {"Content-Length: 5"}, body)));
   http.Get(Base() + "/dir/page.htm?q=1");
-  EXPECT_EQ(server.LastRequest(),
-            "GET /dir/page.htm?q=1 HTTP/1.0\r\nHost: localhost\r\n" + kAccept + kContentType +
-                "\r\n");
+  EXPECT_EQ(server.LastRequest(), "GET /dir/page.htm?q=1 HTTP/1.0\r\nHost: localhost\r\n" +
+                                      kAccept + kContentType + "\r\n");
   EXPECT_EQ(http.Body, body);  // Content-Length does not end the read
   EXPECT_EQ(http.ContentLength(), 5);
 }
@@ -69,7 +68,8 @@ TEST_F(HttpTest, ProxyFormCarriesTheWholeAddress) {
   http.Head("http://far.example:8080/page");
   EXPECT_EQ(server.LastRequest(),
             "HEAD http://far.example:8080/page HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
-            "Host: far.example\r\n" + kAccept + kContentType + "\r\n");
+            "Host: far.example\r\n" +
+                kAccept + kContentType + "\r\n");
   EXPECT_EQ(http.Port, 8080);
 }
 
@@ -84,7 +84,8 @@ TEST_F(HttpTest, OptionalHeaderLines) {
   EXPECT_EQ(server.LastRequest(),
             "GET / HTTP/1.0\r\nHost: localhost\r\n" + kAccept +
                 "User-Agent: Vellumark\r\nFrom: me@example.org\r\nReferer: http://r/\r\n"
-                "Authorization: Basic dXNlcjpwYXNz\r\n" + kContentType + "\r\n");
+                "Authorization: Basic dXNlcjpwYXNz\r\n" +
+                kContentType + "\r\n");
 }
 
 TEST_F(HttpTest, PostEncodesItsDataAndLinkAnnouncesSendDat) {
@@ -100,6 +101,25 @@ TEST_F(HttpTest, PostEncodesItsDataAndLinkAnnouncesSendDat) {
   http.Copy(Base() + "/c", "/d");
   EXPECT_EQ(server.LastRequest(), "COPY /c HTTP/1.0\r\nHost: localhost\r\n" + kAccept +
                                       kContentType + "URI-header: /d\r\n\r\n");
+}
+
+TEST_F(HttpTest, RawSendsNoRequestLine) {
+  server.Push(ServerReply::Text(HttpResponse("200 OK", {})));
+  http.Raw(Base() + "/r", "GET /own HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(server.LastRequest(), "Host: localhost\r\n" + kAccept + kContentType +
+                                      "Content-Length: 21\r\n\r\nGET /own HTTP/1.0\r\n\r\n");
+}
+
+TEST_F(HttpTest, Status401TellsFailureThenAuthenticationNeeded) {
+  std::vector<std::string> events;
+  http.OnFailure = [&](CmdType) { events.push_back("failure"); };
+  http.OnAuthenticationNeeded = [&](TSocketClient& c) {
+    events.push_back(c.Connected() ? "auth while connected" : "auth");
+  };
+  server.Push(ServerReply::Text(HttpResponse("401 Unauthorized", {"WWW-Authenticate: Basic"})));
+  http.Get(Base() + "/private");
+  EXPECT_EQ(events, (std::vector<std::string>{"failure", "auth"}));
+  EXPECT_EQ(server.Connections(), 1);
 }
 
 TEST_F(HttpTest, ParseUrlPortAndHostRules) {
@@ -145,6 +165,20 @@ TEST_F(HttpTest, ParseUrlPortAndHostRules) {
   EXPECT_EQ(http.Port, 81);
   EXPECT_EQ(http.RequestPath, "/only/path");
 
+  http.RequestURL = "https://s/";
+  http.ParseURL();
+  EXPECT_EQ(http.Port, 443);
+  EXPECT_TRUE(http.Secure);
+  http.RequestURL = "/relative";  // no scheme: stays secure
+  http.ParseURL();
+  EXPECT_TRUE(http.Secure);
+  http.RequestURL = "https://s:8443/";
+  http.ParseURL();
+  EXPECT_EQ(http.Port, 8443);
+  http.RequestURL = "http://s/";
+  http.ParseURL();
+  EXPECT_FALSE(http.Secure);
+
   http.RequestURL = "http://h6:abc/";
   EXPECT_THROW(http.ParseURL(), Exception);
 }
@@ -154,23 +188,36 @@ TEST_F(HttpTest, LongPathIsCutTo256) {
   const std::string path = "/" + std::string(300, 'p');
   http.Head(Base() + path);
   EXPECT_EQ(http.RequestPath, path.substr(0, 256));
-  EXPECT_EQ(server.LastRequest().substr(0, 5 + 256 + 11), "HEAD " + path.substr(0, 256) + " HTTP/1.0\r\n");
+  EXPECT_EQ(server.LastRequest().substr(0, 5 + 256 + 11),
+            "HEAD " + path.substr(0, 256) + " HTTP/1.0\r\n");
 }
 
-TEST_F(HttpTest, HttpsAndEmptyAddressesFailBeforeConnecting) {
+TEST_F(HttpTest, EmptyAddressAndHttpsThroughAProxyFailBeforeConnecting) {
   try {
     http.Head("");
     FAIL();
   } catch (const Exception& e) {
     EXPECT_STREQ(e.what(), "Empty URL");
   }
+  http.Proxy = "127.0.0.1";
+  http.ProxyPort = server.port();
   try {
-    http.Head("https://localhost:" + std::to_string(server.port()) + "/");
+    http.Head("https://localhost/");
     FAIL();
   } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "HTTP Secure Socket is not supported");
+    EXPECT_STREQ(e.what(), "HTTP Secure Socket through a proxy is not supported");
   }
   EXPECT_EQ(server.Connections(), 0);
+}
+
+TEST_F(HttpTest, HeaderArrivingInPiecesIsReadExactly) {
+  const std::string reply = HttpResponse("200 OK", {"Content-Type: text/html; charset=utf-8"});
+  ServerReply pieces;
+  pieces.chunks = {{reply.substr(0, 10), 0}, {reply.substr(10, 20), 30}, {reply.substr(30), 30}};
+  server.Push(pieces);
+  http.Head(Base() + "/");
+  EXPECT_EQ(http.Header, reply);
+  EXPECT_EQ(http.ReplyNumber(), 200);
 }
 
 TEST_F(HttpTest, ContentLengthInAnyCase) {
@@ -199,13 +246,15 @@ TEST_F(HttpTest, ServerClosingAtOnceLeavesHeaderEmptyAndStatusUnchanged) {
   http.Head(Base() + "/");
   ASSERT_EQ(http.ReplyNumber(), 200);
   server.Push(ServerReply::CloseAtOnce());
-  int events = 0;
+  int events = 0, disconnects = 0;
+  http.OnDisconnect = [&](TSocketClient&) { ++disconnects; };
   http.OnSuccess = [&](CmdType) { ++events; };
   http.OnFailure = [&](CmdType) { ++events; };
   http.Head(Base() + "/");
   EXPECT_EQ(http.Header, "");
   EXPECT_EQ(http.ReplyNumber(), 200);
   EXPECT_EQ(events, 0);  // nothing received is neither a success nor a failure
+  EXPECT_GE(disconnects, 1);
 }
 
 TEST_F(HttpTest, FailureAndInBetweenStatusesRaiseNothing) {
@@ -246,7 +295,8 @@ TEST_F(HttpTest, RedirectChainWithEveryLocationFormAndTheCookie) {
   EXPECT_EQ(first_line(r[3]), "HEAD http://other.test:81/4 HTTP/1.0");
   EXPECT_NE(r[3].find("\r\nHost: other.test\r\n"), std::string::npos);
   EXPECT_EQ(r[0].find("Cookie"), std::string::npos);
-  for (int i = 1; i < 4; ++i) EXPECT_NE(r[i].find("\r\nCookie: id=1; path=/\r\n"), std::string::npos);
+  for (int i = 1; i < 4; ++i)
+    EXPECT_NE(r[i].find("\r\nCookie: id=1; path=/\r\n"), std::string::npos);
   EXPECT_EQ(http.HeaderInfo.Cookie, "id=1; path=/");
   EXPECT_EQ(http.Header, HttpResponse("200 OK", {"X: final"}));
 }
@@ -254,7 +304,8 @@ TEST_F(HttpTest, RedirectChainWithEveryLocationFormAndTheCookie) {
 TEST_F(HttpTest, RedirectToAFullAddressUsesItsHostAndPort) {
   LoopbackHttpServer other;
   server.Push(ServerReply::Text(HttpResponse(
-      "302 Found", {"Set-Cookie: s=2", "Location: http://127.0.0.1:" + std::to_string(other.port()) + "/x"})));
+      "302 Found",
+      {"Set-Cookie: s=2", "Location: http://127.0.0.1:" + std::to_string(other.port()) + "/x"})));
   other.Push(ServerReply::Text(HttpResponse("200 OK", {"X: final"})));
   http.Head(Base() + "/start");
   EXPECT_EQ(other.LastRequest(), "HEAD /x HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept +

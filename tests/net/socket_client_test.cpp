@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <thread>
 
+#include "net/net_test_util.h"
 #include "net/thread_timer.h"
 #include "support/loopback_http_server.h"
 #include "support/scripted_event_pump.h"
-#include "net/net_test_util.h"
 
 namespace vellumark {
 namespace {
@@ -167,9 +171,11 @@ TEST_F(SocketTest, RefusedConnectionFailsAfterItsEvent) {
 }
 
 TEST_F(SocketTest, CancelDuringLookupEndsItWithinATurn) {
-  std::atomic<bool> release{false};
-  s.SetHostLookup([&](const std::string&, std::uint32_t* a) {
-    for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Shared with the abandoned lookup thread, which may outlive the test.
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  s.SetHostLookup([release](const std::string&, std::uint32_t* a) {
+    for (int i = 0; i < 2000 && !*release; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     *a = htonl(INADDR_LOOPBACK);
     return 0;
   });
@@ -183,13 +189,14 @@ TEST_F(SocketTest, CancelDuringLookupEndsItWithinATurn) {
   } catch (const ESockError& e) {
     EXPECT_STREQ(e.what(), "Host Lookup Canceled");
   }
-  release = true;
+  *release = true;
 }
 
 TEST_F(SocketTest, LookupTimesOut) {
-  std::atomic<bool> release{false};
-  s.SetHostLookup([&](const std::string&, std::uint32_t*) {
-    for (int i = 0; i < 2000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  s.SetHostLookup([release](const std::string&, std::uint32_t*) {
+    for (int i = 0; i < 2000 && !*release; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return kWsaHostNotFound;
   });
   s.TimeOut = 50;
@@ -200,7 +207,7 @@ TEST_F(SocketTest, LookupTimesOut) {
   } catch (const ESockError& e) {
     EXPECT_STREQ(e.what(), "Host Lookup Timed Out");
   }
-  release = true;
+  *release = true;
 }
 
 TEST_F(SocketTest, ReadLnTakesOneLineAndLeavesTheRest) {
@@ -343,13 +350,41 @@ TEST_F(SocketTest, SendFileCountsBytes) {
   EXPECT_THROW(s.SendFile(path + ".missing"), Exception);
 }
 
+TEST_F(SocketTest, AcceptTakesAConnectionOnAListeningSocket) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(s.SocketHandle(), reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(s.SocketHandle(), 1), 0);
+  socklen_t len = sizeof a;
+  ::getsockname(s.SocketHandle(), reinterpret_cast<sockaddr*>(&a), &len);
+  const int peer = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_EQ(::connect(peer, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  bool accepted = false;
+  s.OnAccept = [&](TSocketClient&) { accepted = true; };
+  const int fd = s.Accept();
+  EXPECT_GE(fd, 0);
+  EXPECT_TRUE(accepted);
+  EXPECT_EQ(s.RemoteAddress(), htonl(INADDR_LOOPBACK));
+  ::close(fd);
+  ::close(peer);
+
+  pump.on_pump = [&](long) { s.Cancel(); };
+  try {
+    s.Accept();
+    FAIL();
+  } catch (const ESockError& e) {
+    EXPECT_STREQ(e.what(), "Accepting Canceled");
+  }
+}
+
 TEST_F(SocketTest, StatusTextsByLevel) {
   std::vector<std::string> statuses;
   s.ReportLevel = 4;
   s.OnStatus = [&](TSocketClient&, const std::string& t) { statuses.push_back(t); };
   s.Host = "127.0.0.1";
-  s.Connect();   // level 8: not reported
-  s.Write("x");  // "Sending Buffer" at 4
+  s.Connect();     // level 8: not reported
+  s.Write("x");    // "Sending Buffer" at 4
   s.Disconnect();  // "Request Close Socket" at 4
   EXPECT_EQ(statuses, (std::vector<std::string>{"Sending Buffer", "Request Close Socket"}));
   EXPECT_EQ(s.StatusText(), "Request Close Socket");

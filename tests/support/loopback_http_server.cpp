@@ -62,9 +62,9 @@ class Stream {
   bool Write(const std::string& data) {
     std::size_t at = 0;
     while (at < data.size()) {
-      const int n = ssl_ ? SSL_write(ssl_, data.data() + at, static_cast<int>(data.size() - at))
-                         : static_cast<int>(::send(fd_, data.data() + at, data.size() - at,
-                                                   MSG_NOSIGNAL));
+      const int n =
+          ssl_ ? SSL_write(ssl_, data.data() + at, static_cast<int>(data.size() - at))
+               : static_cast<int>(::send(fd_, data.data() + at, data.size() - at, MSG_NOSIGNAL));
       if (n <= 0) return false;
       at += static_cast<std::size_t>(n);
     }
@@ -91,7 +91,8 @@ std::size_t RequestBodyLength(const std::string& head) {
 LoopbackHttpServer::LoopbackHttpServer() {
   listen_fd_ = ListenOnLoopback(&port_);
   if (::pipe2(stop_pipe_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  default_reply_ = ServerReply::Text(HttpResponse("200 OK", {"Content-Type: text/html"}, "<p>x</p>"));
+  default_reply_ =
+      ServerReply::Text(HttpResponse("200 OK", {"Content-Type: text/html"}, "<p>x</p>"));
   thread_ = std::thread([this] { Serve(); });
 }
 
