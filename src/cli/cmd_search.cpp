@@ -12,7 +12,7 @@
 
 #include "cli/command.h"
 #include "cli/progress_view.h"
-#include "search/header_file.h"
+#include "app/core/options.h"
 #include "search/search.h"
 #include "store/data_module.h"
 #include "util/inifile.h"
@@ -99,9 +99,9 @@ void RegisterSearchCommand(CLI::App& app, CommandTable& table) {
       const int stored = context.settings->ReadInteger("Folders", "TaskFolder", 1);
       if (!dm.tbTasks.IsEmpty()) dm.tbTasks.FindKey({std::to_string(stored)});
     }
-    std::string header = kDefaultHeaderFileName;
+    std::string header = kDefaultHeaderFile;
     if (context.settings) {
-      header = context.settings->ReadString("HeaderFile", "FileName", kDefaultHeaderFileName);
+      header = context.settings->ReadString("HeaderFile", "FileName", kDefaultHeaderFile);
     }
     if (header.empty() || header.front() != '/') header = context.program_folder + header;
     LoadHeaderFile(header, context.HeaderLines);

@@ -10,7 +10,7 @@
 
 #include "app/web_browser.h"
 #include "search/find_in_page.h"
-#include "search/header_file.h"
+#include "app/core/options.h"
 #include "search_fixture.h"
 
 namespace vellumark::testing {

@@ -1,6 +1,5 @@
 // The result page: its lines in order, the entries, the limits, the stop questions, the text
 // sample and the escaping of what comes from pages.
-#include "search/header_file.h"
 #include "search_fixture.h"
 
 namespace vellumark::testing {
@@ -263,30 +262,6 @@ TEST(ResultLines, BreakCharacters) {
     if (IsBreakChar(static_cast<char>(c))) breaks += static_cast<char>(c);
   }
   EXPECT_EQ(breaks, "\t\n\r !\"#$%&'()*,-./:;?@[\\]^{|}");
-}
-
-}  // namespace
-}  // namespace vellumark::testing
-
-namespace vellumark::testing {
-namespace {
-
-TEST(HeaderFile, NonEmptyLinesOrTheDefaultHeader) {
-  char pattern[] = "/tmp/vm_header_XXXXXX";
-  const std::string dir = std::string(mkdtemp(pattern)) + "/";
-  std::vector<std::string> lines{"old"};
-  EXPECT_FALSE(LoadHeaderFile(dir + "missing.htm", lines));
-  EXPECT_EQ(lines, DefaultHeaderLines());
-  EXPECT_EQ(lines.size(), 6u);
-
-  std::ofstream(dir + "empty.htm") << "\r\n\n";
-  EXPECT_TRUE(LoadHeaderFile(dir + "empty.htm", lines));
-  EXPECT_THAT(lines, IsEmpty());  // the result page then writes the one fall-back line
-
-  std::ofstream(dir + "mine.htm") << "<HEAD>\r\n\r\n <TITLE>x</TITLE>\n</HEAD>";
-  EXPECT_TRUE(LoadHeaderFile(dir + "mine.htm", lines));
-  EXPECT_THAT(lines, ElementsAre("<HEAD>", " <TITLE>x</TITLE>", "</HEAD>"));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
