@@ -28,7 +28,7 @@ bench: build
 
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLUMARK_SANITIZE=ON > /dev/null
-	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cmake --build $(ASAN_BUILD) --target sanitize_tests -j $(JOBS)
 	@cd $(ASAN_BUILD) && $(HEADLESS) ctest --output-on-failure -j $(JOBS) -L sanitize
 
 fuzz: deps
