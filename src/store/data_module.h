@@ -1,0 +1,95 @@
+// The data module: owns the database connections, every table and the query of the index
+// store.
+//
+//   root folder/Tasks.db   tbTasks (one record per location), own connection
+//   root folder/Index.db   the empty template copied into every new location folder
+//   in memory              tbResult, tbResult1, the search's scratch tables
+//   location folder        dbKiv: tbFiles, tbWords1..3 and quQuery, switched by OpenLocation
+//
+// Creating the data module opens Tasks, Result and Result1 from the context's root folder. On
+// first start, when the root folder holds neither Tasks.db nor the template, both are created.
+// A table that cannot be opened shows its message through `dialogs` and asks the application
+// to terminate (TerminateRequested).
+//
+// The context and the dialogs must outlive the data module. Not owned here yet: the HTTP
+// client (the indexer supplies its own).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/dialogs.h"
+#include "store/database.h"
+#include "store/query.h"
+#include "store/table.h"
+#include "util/context.h"
+
+namespace vellumark {
+
+class TdmKiv final {
+ public:
+  // Runs dmKivCreate. `update_caption` is the search bar's UpdateCaption, called by
+  // tbTasksAfterScroll (may be empty until the search bar exists; see SetUpdateCaption).
+  TdmKiv(ProgramContext& context, Dialogs& dialogs, std::function<void()> update_caption = {});
+  ~TdmKiv();
+  TdmKiv(const TdmKiv&) = delete;
+  TdmKiv& operator=(const TdmKiv&) = delete;
+
+  // True when Tasks, Result or Result1 could not be opened at creation: the messages were
+  // shown and the program must end.
+  bool TerminateRequested() const { return terminate_requested_; }
+  void SetUpdateCaption(std::function<void()> update_caption);
+
+  // Switches dbKiv to `folder` (ending with "/") and opens every table. A failed connection
+  // shows "Cannot connect to Database"; a table that cannot be opened gives false silently.
+  bool OpenLocation(const std::string& folder);
+  // Opens every table that is not open, in creation order; false at the first failure.
+  bool OpenAllTables();
+  // Makes `folder` a location folder: creates it when missing (one level) and copies the
+  // template Index.db into it, replacing an existing one (with its WAL files); other files
+  // stay. Disconnects dbKiv first when it is on that folder. False on any failure.
+  bool CreateLocationTables(const std::string& folder);
+  // Removes the folder of location `task_no` with everything in it, only when task_no > 0 and
+  // the folder exists (true when nothing had to be removed). Disconnects dbKiv from it first.
+  bool RemoveLocationFolder(int task_no);
+
+  // Root folder + Task_No in decimal + "/".
+  std::string LocationFolder(int task_no) const;
+  // Task_No of the current Tasks record, -1 when Tasks is empty.
+  int CurrentTaskNo();
+  // "" when Tasks is empty; else Task_Description, or Task_URL when that is empty.
+  std::string CurrentTaskName();
+  // The word table of number 1, 2 or 3.
+  TTable& WordTable(int number);
+
+  // The event handlers of tbTasks (installed as its hooks; public for the tests).
+  bool tbTasksBeforeScroll();
+  void tbTasksAfterScroll();
+
+  ProgramContext& Context() { return context_; }
+
+ private:
+  void dmKivCreate();
+  bool OpenRootTable(TTable& table, const char* message);
+
+  ProgramContext& context_;
+  Dialogs& dialogs_;
+  std::function<void()> update_caption_;
+  bool terminate_requested_ = false;
+
+  TDatabase dbRoot_;    // Tasks.db in the root folder
+  TDatabase dbMemory_;  // Result, Result1
+
+ public:
+  TDatabase dbKiv;  // the current location's Index.db
+  TTable tbTasks;
+  TTable tbFiles;
+  TQuery quQuery;
+  TTable tbWords1;
+  TTable tbWords2;
+  TTable tbWords3;
+  TTable tbResult;
+  TTable tbResult1;
+};
+
+}  // namespace vellumark

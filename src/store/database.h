@@ -1,0 +1,131 @@
+// The table engine's database object: one SQLite connection on one file in one folder. A
+// location's database is switched between folders with Disconnect / Connect; the root tables
+// and the scratch tables have databases of their own. Tables and queries name the database
+// they work on and register with it, so Disconnect closes every one of them.
+//
+// All failures raise EDatabaseError. The object is used on one thread only.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "util/exception.h"
+
+namespace vellumark {
+
+// Every failure of the table engine: a missing or locked file, a bad statement, a key
+// violation, a full disk, a field conversion.
+class EDatabaseError : public Exception {
+ public:
+  explicit EDatabaseError(const std::string& message) : Exception(message) {}
+};
+
+// The platform's silent abort: raised when a before-scroll hook refuses a move. The window
+// boundary catches it and does nothing, so the user sees no message.
+class ESilentAbort : public Exception {
+ public:
+  ESilentAbort() : Exception("Operation aborted") {}
+};
+
+class TDataSet;
+
+// The file name of a location's (and the template's) database, and of the root table file.
+inline constexpr const char* kIndexFileName = "Index.db";
+inline constexpr const char* kTasksFileName = "Tasks.db";
+// A database whose file name is this lives in memory and is empty at each Connect.
+inline constexpr const char* kMemoryFileName = ":memory:";
+
+class TDatabase final {
+ public:
+  // `file_name` is the file inside the folder given to Connect (kIndexFileName, ...).
+  explicit TDatabase(std::string file_name);
+  ~TDatabase();
+  TDatabase(const TDatabase&) = delete;
+  TDatabase& operator=(const TDatabase&) = delete;
+
+  // Opens folder + file name. The file must exist and be a database; it is never created
+  // here. A file database is switched to WAL journal mode. Connecting a connected database
+  // disconnects it first. Raises EDatabaseError on failure (and stays disconnected).
+  // REQUIRES: `folder` is empty or ends with "/" (ignored for the in-memory database).
+  void Connect(const std::string& folder);
+  // Closes every table and query on this database, then the connection. A transaction that
+  // is still open is rolled back.
+  void Disconnect();
+  bool Connected() const { return db_ != nullptr; }
+  // The folder of the last successful Connect ("" when never connected).
+  const std::string& Folder() const { return folder_; }
+  const std::string& FileName() const { return file_name_; }
+  // folder + file name of the last Connect.
+  std::string Path() const { return folder_ + file_name_; }
+
+  // One explicit transaction at a time. BeginTransaction takes the write lock at once
+  // (BEGIN IMMEDIATE), so a database held by another connection fails here and not in the
+  // middle of the work.
+  void BeginTransaction();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const;
+
+  // Runs one or more statements without results (schema set-up, pragmas).
+  void Execute(const std::string& sql);
+
+  // Creates `path` as a new database holding the statements `schema_sql` (a rollback-journal
+  // file that is complete in itself, so it can be copied as one file). Raises when the file
+  // exists already or cannot be written.
+  static void CreateFile(const std::string& path, const std::string& schema_sql);
+
+  // --- for the table layer itself ---
+  sqlite3* Handle() const;                      // REQUIRES: Connected()
+  sqlite3_stmt* Prepared(const std::string& sql);  // cached; reset before it is returned
+  [[noreturn]] void Fail(const std::string& what) const;  // raises with the engine's text
+  void Register(TDataSet* set);
+  void Unregister(TDataSet* set);
+  std::string NextSavepointName() { return "vm_sp" + std::to_string(++savepoints_); }
+
+ private:
+  std::string file_name_;
+  std::string folder_;
+  sqlite3* db_ = nullptr;
+  std::map<std::string, sqlite3_stmt*> cache_;  // prepared statements by text
+  std::vector<TDataSet*> sets_;                 // tables and queries on this database
+  int savepoints_ = 0;                          // names savepoints uniquely
+};
+
+// A transaction for one unit of work (the indexer's pass over one page): begun on
+// construction, rolled back on destruction unless committed.
+class TTransaction final {
+ public:
+  explicit TTransaction(TDatabase& db);
+  ~TTransaction();
+  TTransaction(const TTransaction&) = delete;
+  TTransaction& operator=(const TTransaction&) = delete;
+  void Commit();
+
+ private:
+  TDatabase& db_;
+  bool open_;
+};
+
+// A savepoint: nests inside a transaction (or stands for one when there is none). Released
+// by Release(); rolled back to its start on destruction otherwise, so every change made
+// since its construction is undone when the work ends early or raises.
+class TSavepoint final {
+ public:
+  explicit TSavepoint(TDatabase& db);
+  ~TSavepoint();
+  TSavepoint(const TSavepoint&) = delete;
+  TSavepoint& operator=(const TSavepoint&) = delete;
+  void Release();
+  void RollbackToStart();  // undoes the changes and ends the savepoint
+
+ private:
+  TDatabase& db_;
+  std::string name_;
+  bool open_;
+};
+
+}  // namespace vellumark

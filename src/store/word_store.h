@@ -1,0 +1,49 @@
+// Recording the words of one page into the word tables: which table holds a word, the key it
+// is stored under, and StoreWords, which adds the page with its weight to every distinct
+// word's page list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellumark {
+
+class TdmKiv;
+
+inline constexpr std::size_t kMaxWordKeyLength = 24;  // bytes
+
+// 1 for words of 1 to 6 bytes, 2 for 7 to 12, 3 for 13 or more.
+// REQUIRES: !word.empty().
+int WordTableNumber(std::string_view word);
+// The key a word is stored under: the word, cut to its first 24 bytes (never inside a UTF-8
+// sequence) when it is longer.
+std::string WordKey(std::string_view word);
+
+// What StoreWords needs of the indexing run: the stop check and the status line. The index
+// window supplies them.
+class StoreWordsProgress {
+ public:
+  virtual ~StoreWordsProgress() = default;
+  // True when the run must end (may ask the user; pumps events).
+  virtual bool CheckStop() = 0;
+  // Shows a status text (pumps events).
+  virtual void ShowStatus(const std::string& text) = 0;
+};
+
+// Records the words of page `file_no` in the location open in `dm`: for every distinct word
+// of `words` (sorted, duplicates kept, so equal words stand together) it appends the posting
+// (file_no, WeightOf(count, text_length)) to the word's page list, creating the word record
+// when there is none. On every 101st distinct word it calls CheckStop and, unless stopping,
+// shows "Processing '" + page_address + "' ...".
+//
+// The work runs in a savepoint: returns true when every word was recorded; when CheckStop
+// says stop it undoes this page's postings and returns false; when the engine fails it undoes
+// them and raises EDatabaseError. So a page is either recorded whole or not at all.
+// REQUIRES: the location is open; 1 <= file_no <= kMaxPageNo.
+bool StoreWords(TdmKiv& dm, const std::vector<std::string>& words, int file_no,
+                std::int64_t text_length, const std::string& page_address,
+                StoreWordsProgress& progress);
+
+}  // namespace vellumark
