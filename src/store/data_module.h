@@ -67,6 +67,10 @@ class TdmKiv final {
   void tbTasksAfterScroll();
 
   ProgramContext& Context() { return context_; }
+  // The databases of Tasks and of Result / Result1. A second TTable on the root database
+  // reads other locations' records without moving tbTasks (which a run refuses).
+  TDatabase& RootDatabase() { return dbRoot_; }
+  TDatabase& MemoryDatabase() { return dbMemory_; }
 
  private:
   void dmKivCreate();

@@ -79,8 +79,8 @@ class TDatabase final {
   static void CreateFile(const std::string& path, const std::string& schema_sql);
 
   // --- for the table layer itself ---
-  sqlite3* Handle() const;                      // REQUIRES: Connected()
-  sqlite3_stmt* Prepared(const std::string& sql);  // cached; reset before it is returned
+  sqlite3* Handle() const;                                // REQUIRES: Connected()
+  sqlite3_stmt* Prepared(const std::string& sql);         // cached; reset before it is returned
   [[noreturn]] void Fail(const std::string& what) const;  // raises with the engine's text
   void Register(TDataSet* set);
   void Unregister(TDataSet* set);

@@ -12,8 +12,8 @@
 
 namespace vellumark {
 
-inline constexpr int kMaxPageNo = 1048576;     // highest File_No a posting can carry
-inline constexpr int kMaxShortPageNo = 4096;   // highest File_No of a 2-byte posting
+inline constexpr int kMaxPageNo = 1048576;    // highest File_No a posting can carry
+inline constexpr int kMaxShortPageNo = 4096;  // highest File_No of a 2-byte posting
 inline constexpr int kMaxWeight = 7;
 
 struct TPosting {

@@ -108,14 +108,14 @@ void TQuery::Step() {
           break;
         case SQLITE_BLOB: {
           const void* data = sqlite3_column_blob(stmt_, i);
-          fields_[i].Load(std::string(static_cast<const char*>(data),
-                                      sqlite3_column_bytes(stmt_, i)));
+          fields_[i].Load(
+              std::string(static_cast<const char*>(data), sqlite3_column_bytes(stmt_, i)));
           break;
         }
         default: {
           const unsigned char* data = sqlite3_column_text(stmt_, i);
-          fields_[i].Load(std::string(reinterpret_cast<const char*>(data),
-                                      sqlite3_column_bytes(stmt_, i)));
+          fields_[i].Load(
+              std::string(reinterpret_cast<const char*>(data), sqlite3_column_bytes(stmt_, i)));
         }
       }
     }

@@ -38,7 +38,7 @@ class TQuery final : public TDataSet {
   // statement or an engine failure.
   void Open();
   void Close() override;
-  void Next();   // the next row; Eof after the last
+  void Next();  // the next row; Eof after the last
   bool Eof() const { return eof_; }
   // Number of rows the statement yields (runs it once more, counting).
   std::int64_t RecordCount();

@@ -7,8 +7,8 @@ namespace {
 using K = TFieldKind;
 
 TTableDef MakeWords(int n) {
-  return {"Words" + std::to_string(n), {{"Word", K::kText}, {"Files", K::kBlob}}, "Word", false,
-          {}};
+  return {
+      "Words" + std::to_string(n), {{"Word", K::kText}, {"Files", K::kBlob}}, "Word", false, {}};
 }
 
 }  // namespace

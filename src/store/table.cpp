@@ -18,14 +18,16 @@ class StatementUse {
   sqlite3_stmt* stmt_;
 };
 
+// Binds without a copy: every value bound lives in a field or a local of the caller until the
+// statement is reset.
 void BindValue(sqlite3_stmt* stmt, int index, const TField::Value& value, TFieldKind kind) {
   if (auto* i = std::get_if<std::int64_t>(&value)) {
     sqlite3_bind_int64(stmt, index, *i);
   } else if (auto* s = std::get_if<std::string>(&value)) {
     if (kind == TFieldKind::kBlob) {
-      sqlite3_bind_blob64(stmt, index, s->data(), s->size(), SQLITE_TRANSIENT);
+      sqlite3_bind_blob64(stmt, index, s->data(), s->size(), SQLITE_STATIC);
     } else {
-      sqlite3_bind_text64(stmt, index, s->data(), s->size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+      sqlite3_bind_text64(stmt, index, s->data(), s->size(), SQLITE_STATIC, SQLITE_UTF8);
     }
   } else {
     sqlite3_bind_null(stmt, index);
@@ -201,8 +203,8 @@ bool TTable::FetchAfter(bool after, const std::vector<TField::Value>& position, 
     rhs += "?";
   }
   std::string op = after ? (inclusive ? ">=" : ">") : (inclusive ? "<=" : "<");
-  std::string sql = "SELECT " + select_list_ + " FROM " + def_.name + " WHERE (" + lhs + ") " +
-                    op + " (" + rhs + ") ORDER BY " + OrderBy(!after) + " LIMIT 1";
+  std::string sql = "SELECT " + select_list_ + " FROM " + def_.name + " WHERE (" + lhs + ") " + op +
+                    " (" + rhs + ") ORDER BY " + OrderBy(!after) + " LIMIT 1";
   sqlite3_stmt* stmt = db_.Prepared(sql);
   StatementUse use(stmt);
   for (std::size_t i = 0; i < position.size(); ++i) {
@@ -417,9 +419,9 @@ void TTable::Post() {
       }
     }
     // Read the record back, so defaults and the assigned key show in the fields.
-    if (!FetchOne("SELECT " + select_list_ + " FROM " + def_.name + " WHERE " +
-                      def_.primary_key + " = ?",
-                  {key})) {
+    if (!FetchOne(
+            "SELECT " + select_list_ + " FROM " + def_.name + " WHERE " + def_.primary_key + " = ?",
+            {key})) {
       db_.Fail("Posted record of '" + def_.name + "' not found");
     }
   } else if (!columns.empty()) {
@@ -477,9 +479,9 @@ void TTable::Refresh() {
   CheckBrowseMode();
   if (!has_record_) return;
   std::vector<TField::Value> position = Position();
-  if (FetchOne("SELECT " + select_list_ + " FROM " + def_.name + " WHERE " + def_.primary_key +
-                   " = ?",
-               {fields_[key_column_].RawValue()})) {
+  if (FetchOne(
+          "SELECT " + select_list_ + " FROM " + def_.name + " WHERE " + def_.primary_key + " = ?",
+          {fields_[key_column_].RawValue()})) {
     return;
   }
   if (FetchAfter(true, position, false)) {

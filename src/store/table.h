@@ -42,7 +42,7 @@ class TTable final : public TDataSet {
   const std::string& TableName() const { return def_.name; }
   TDatabase& Database() const { return db_; }
 
-  // Opens on the first record of the primary order. Raises when the database is not
+  // Opens on the first record of the current index. Raises when the database is not
   // connected or does not hold the table. Opening an open table does nothing.
   void Open();
   void Close() override;  // cancels a pending edit or insert
@@ -116,17 +116,17 @@ class TTable final : public TDataSet {
 
   TDatabase& db_;
   const TTableDef& def_;
-  std::string select_list_;                 // "a, b, c"
-  int key_column_ = 0;                      // position of the primary key
-  std::string index_name_;                  // current index
-  std::vector<std::vector<int>> orders_;    // [0] primary, [i] = index i-1
+  std::string select_list_;               // "a, b, c"
+  int key_column_ = 0;                    // position of the primary key
+  std::string index_name_;                // current index
+  std::vector<std::vector<int>> orders_;  // [0] primary, [i] = index i-1
   int order_ = 0;
   TTableState state_ = TTableState::kInactive;
   bool bof_ = true;
   bool eof_ = true;
   bool has_record_ = false;
-  std::vector<bool> modified_;              // per field, during edit / insert
-  std::vector<TField::Value> saved_;        // record before edit / insert, for Cancel
+  std::vector<bool> modified_;        // per field, during edit / insert
+  std::vector<TField::Value> saved_;  // record before edit / insert, for Cancel
   bool saved_has_record_ = false;
 };
 

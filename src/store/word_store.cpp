@@ -29,7 +29,7 @@ bool StoreWords(TdmKiv& dm, const std::vector<std::string>& words, int file_no,
                 StoreWordsProgress& progress) {
   assert(file_no >= 1 && file_no <= kMaxPageNo);
   TSavepoint savepoint(dm.dbKiv);
-  std::string list;  // one buffer for every word's page list
+  std::string list;
   std::string key;
   int counter = 0;
   std::size_t i = 0;
@@ -57,14 +57,14 @@ bool StoreWords(TdmKiv& dm, const std::vector<std::string>& words, int file_no,
         list = table.Fields(1).AsBlob();
         AppendPosting(list, file_no, weight);
         table.Edit();
-        table.Fields(1).SetBlob(list);
+        table.Fields(1).SetBlob(std::move(list));
         table.Post();
       } else {
         list.clear();
         AppendPosting(list, file_no, weight);
         table.Insert();
         table.Fields(0).SetString(key);
-        table.Fields(1).SetBlob(list);
+        table.Fields(1).SetBlob(std::move(list));
         table.Post();
       }
     } catch (...) {

@@ -1,5 +1,7 @@
 #include "store/data_module.h"
 
+#include <sqlite3.h>
+
 #include <fstream>
 
 #include "store_fixture.h"
@@ -41,6 +43,23 @@ TEST_F(DataModule, AnUnreadableTaskTableAsksToTerminate) {
   EXPECT_EQ(dialogs_.messages[0].kind, MessageKind::kError);
   EXPECT_EQ(dialogs_.messages[0].text, "Cannot open Task table. Please reinstall the application.");
   EXPECT_FALSE(fs::exists(root_ + "Index.db"));  // an existing install is never re-created
+}
+
+TEST_F(DataModule, ATaskTableLockedByAnotherProgramAsksToTerminate) {
+  Module();
+  dm_.reset();  // Tasks.db now exists
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((root_ + "Tasks.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  TdmKiv& dm = Module();
+  EXPECT_TRUE(dm.TerminateRequested());
+  EXPECT_EQ(dialogs_.Texts(),
+            std::vector<std::string>{"Cannot open Task table. Please reinstall the application."});
+  EXPECT_TRUE(dm.tbResult.Active());  // the other checks still ran
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
 }
 
 TEST_F(DataModule, AfterScrollSetsTheCurrentLocationAndTheCaption) {

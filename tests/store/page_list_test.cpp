@@ -43,7 +43,7 @@ std::vector<TPosting> Decode(std::string_view list, bool* truncated = nullptr) {
 TEST(PageList, MixedListsDecodeInOrder) {
   // Processing order, not page order: a long posting, then a short one, and repeats.
   std::string list;
-  const std::vector<std::pair<int, int>> in = {{5000, 2}, {12, 7}, {4096, 1}, {4097, 4},
+  const std::vector<std::pair<int, int>> in = {{5000, 2}, {12, 7},      {4096, 1}, {4097, 4},
                                                {1, 3},    {1048576, 5}, {12, 6}};
   for (auto [no, w] : in) AppendPosting(list, no, w);
   EXPECT_EQ(list.size(), 3u + 2 + 2 + 3 + 2 + 3 + 2);
@@ -85,14 +85,14 @@ TEST(WeightOf, CountsMapToWeights) {
 }
 
 TEST(WeightOf, LongPagesDampCountsAboveFour) {
-  EXPECT_EQ(WeightOf(10, 50000), 4);     // 10 -> 6
-  EXPECT_EQ(WeightOf(10, 30000), 5);     // not above 30,000: undamped
-  EXPECT_EQ(WeightOf(60, 200000), 5);    // 60 -> 31 -> 16
-  EXPECT_EQ(WeightOf(60, 2000000), 4);   // 60 -> 31 -> 16 -> 9
-  EXPECT_EQ(WeightOf(4, 5000000), 3);    // 3 and 4 are never reduced
+  EXPECT_EQ(WeightOf(10, 50000), 4);    // 10 -> 6
+  EXPECT_EQ(WeightOf(10, 30000), 5);    // not above 30,000: undamped
+  EXPECT_EQ(WeightOf(60, 200000), 5);   // 60 -> 31 -> 16
+  EXPECT_EQ(WeightOf(60, 2000000), 4);  // 60 -> 31 -> 16 -> 9
+  EXPECT_EQ(WeightOf(4, 5000000), 3);   // 3 and 4 are never reduced
   EXPECT_EQ(WeightOf(3, 5000000), 3);
   EXPECT_EQ(WeightOf(1, 5000000), 1);
-  EXPECT_EQ(WeightOf(5, 100001), 2);     // 5 -> 3 -> 2: the later steps do not re-test c
+  EXPECT_EQ(WeightOf(5, 100001), 2);  // 5 -> 3 -> 2: the later steps do not re-test c
 }
 
 TEST(WordTables, ChoiceByByteLength) {
@@ -101,7 +101,7 @@ TEST(WordTables, ChoiceByByteLength) {
   EXPECT_EQ(WordTableNumber("sevense"), 2);
   EXPECT_EQ(WordTableNumber("twelvetwelve"), 2);
   EXPECT_EQ(WordTableNumber("thirteenthirt"), 3);
-  EXPECT_EQ(WordTableNumber("\xc3\xa9t\xc3\xa9s"), 1);  // 6 bytes, 4 characters
+  EXPECT_EQ(WordTableNumber("\xc3\xa9t\xc3\xa9s"), 1);   // 6 bytes, 4 characters
   EXPECT_EQ(WordTableNumber("\xc3\xa9t\xc3\xa9st"), 2);  // 7 bytes
   const std::string thirty = "abcdefghijklmnopqrstuvwxyzabcd";
   EXPECT_EQ(WordTableNumber(thirty), 3);

@@ -58,8 +58,9 @@ class StoreWordsTest : public StoreTest {
 TEST_F(StoreWordsTest, RecordsEachDistinctWordOnceWithItsWeight) {
   TdmKiv& dm = Module();
   const std::string x30(30, 'x');
-  std::vector<std::string> words = {"apple", "apple", "apple", "banana", "bananas",
-                                    "internationalism", x30, x30 + "y", x30 + "y"};
+  std::vector<std::string> words = {"apple",  "apple",   "apple",
+                                    "banana", "bananas", "internationalism",
+                                    x30,      x30 + "y", x30 + "y"};
   ScriptedProgress progress;
   ASSERT_TRUE(StoreWords(dm, words, 5000, 1000, "http://p/", progress));
   words = {"apple", "banana"};
@@ -82,8 +83,7 @@ TEST_F(StoreWordsTest, ChecksForAStopOnEvery101stDistinctWord) {
   words.insert(words.begin() + 5, 50, words[5]);  // duplicates do not count
   ASSERT_TRUE(StoreWords(Module(), words, 1, 100, "http://p/a.html", progress));
   EXPECT_EQ(progress.checks, 3);  // words 101, 202 and 303
-  EXPECT_EQ(progress.statuses,
-            std::vector<std::string>(3, "Processing 'http://p/a.html' ..."));
+  EXPECT_EQ(progress.statuses, std::vector<std::string>(3, "Processing 'http://p/a.html' ..."));
 }
 
 TEST_F(StoreWordsTest, AStopLeavesNoPostingOfThatPage) {
