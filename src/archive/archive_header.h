@@ -46,7 +46,7 @@ std::string BuildArchiveHeader(const TArchiveTask& task);
 
 // Reads one head text up to its 0x00 byte. Raises EArchiveHeaderError when the source ends
 // first or the text runs longer than `max_bytes`.
-std::string ReadHeaderText(TBufferedReader& in, std::size_t max_bytes = 1 << 16);
+std::string ReadHeaderText(TBufferedReader& in, std::size_t max_bytes = 1 << 20);
 
 // Reads texts 1 and 2 and checks them: 1 must begin with "Vellumark Index" and hold
 // "v 1.0.0", 2 must hold "Dunmereworkshop LLC.". Raises EArchiveHeaderError.

@@ -292,6 +292,11 @@ bool TIndexArchive::WriteIndexStream(TByteSink& sink) {
   TQuery& query = dm_.quQuery;
   query.SetSQL(kFilesByAddressSql);
   query.Open();
+  // An open query holds a read lock on the location; it goes however the writing ends.
+  struct QueryCloser {
+    TQuery& query;
+    ~QueryCloser() { query.Close(); }
+  } closer{query};
   const std::int64_t count = query.RecordCount();
   // An index without pages cannot be exported.
   if (count == 0 || query.Eof()) throw EIndexStreamError("No pages to export");
@@ -314,7 +319,6 @@ bool TIndexArchive::WriteIndexStream(TByteSink& sink) {
     writer.WritePage(page);
     ++written;
   }
-  query.Close();
   // The count heads the records; a table that changed between counting and reading would
   // make a stream that does not read back.
   if (written != count) throw EIndexStreamError("Files changed during export");
@@ -418,8 +422,11 @@ bool TIndexArchive::bbImportClick() {
     }
   }
   // Steps 6 and 7: the location folder with empty tables, opened.
+  bool folder_existed = false;
   if (outcome == Outcome::kOk) {
     const std::string folder = dm_.LocationFolder(new_task);
+    std::error_code ec;
+    folder_existed = fs::exists(folder, ec);
     if (!dm_.CreateLocationTables(folder)) {
       dialogs_.Error("Cannot create database in directory '" + folder + "'");
       outcome = Outcome::kBeforeStream;
@@ -480,7 +487,7 @@ bool TIndexArchive::bbImportClick() {
   if (outcome == Outcome::kBeforeStream) {
     dialogs_.Error("Cannot open temporary file " + temp);
     EndProgress();
-    RemoveImportedLocation(new_task, previous_task_no);
+    RemoveImportedLocation(new_task, folder_existed, previous_task_no);
     context_.CurrentLocationNumber = previous_number;
     return false;
   }
@@ -498,7 +505,7 @@ bool TIndexArchive::bbImportClick() {
   if (Cancelled()) dialogs_.Information("Import Canceled");
   else dialogs_.Error("Cannot Import Index");
   view_.ShowStatus("Index not imported.");
-  RemoveImportedLocation(new_task, previous_task_no);
+  RemoveImportedLocation(new_task, folder_existed, previous_task_no);
   context_.CurrentLocationNumber = previous_number;
   return false;
 }
@@ -565,7 +572,8 @@ bool TIndexArchive::ReadIndexStream(TByteSource& source) {
   return true;
 }
 
-void TIndexArchive::RemoveImportedLocation(int task_no, int previous_task_no) {
+void TIndexArchive::RemoveImportedLocation(int task_no, bool folder_existed,
+                                           int previous_task_no) {
   if (task_no < 0) return;
   TTable& tasks = dm_.tbTasks;
   try {
@@ -573,7 +581,17 @@ void TIndexArchive::RemoveImportedLocation(int task_no, int previous_task_no) {
   } catch (const std::exception&) {
     // The row stays; its folder goes all the same.
   }
-  dm_.RemoveLocationFolder(task_no);
+  if (folder_existed) {
+    // A folder of that name was there before (no location of ours owned it): only the table
+    // file this run put into it goes.
+    const std::string folder = dm_.LocationFolder(task_no);
+    dm_.dbKiv.Disconnect();
+    for (const char* suffix : {"", "-wal", "-shm", ".new"}) {
+      RemoveFile(folder + kIndexFileName + suffix);
+    }
+  } else {
+    dm_.RemoveLocationFolder(task_no);
+  }
   try {
     if (previous_task_no >= 0) tasks.FindKey({std::to_string(previous_task_no)});
   } catch (const std::exception&) {

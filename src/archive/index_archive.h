@@ -57,7 +57,9 @@ class TIndexArchive final {
   class Rhythm;
   bool WriteIndexStream(TByteSink& sink);
   bool ReadIndexStream(TByteSource& source);
-  void RemoveImportedLocation(int task_no, int previous_task_no);
+  // Deletes the Tasks row of a failed import and its location folder (only the table file
+  // when the folder was there before), and goes back to the location that was current.
+  void RemoveImportedLocation(int task_no, bool folder_existed, int previous_task_no);
   void StartProgress(const char* status);
   void EndProgress();
   bool Cancelled() const { return view_.CancelFlag(); }

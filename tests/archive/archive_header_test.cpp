@@ -25,7 +25,7 @@ TEST(ArchiveHeader, TitleMustBeginWithTheNameAndHoldTheVersion) {
   // Cut short: no 0x00 after the title, or nothing at all.
   EXPECT_THROW(Check("Vellumark Index v 1.0.0"), EArchiveHeaderError);
   EXPECT_THROW(Check(""), EArchiveHeaderError);
-  EXPECT_THROW(Check(Head(std::string(1 << 17, 'V'))), EArchiveHeaderError);
+  EXPECT_THROW(Check(Head(std::string(1 << 21, 'V'))), EArchiveHeaderError);
 }
 
 TEST(ArchiveHeader, NineTextsWithTheDateAsMonthDayYear) {

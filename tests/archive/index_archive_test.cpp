@@ -430,3 +430,22 @@ TEST_F(ImportFailureTest, HostileStreamsThatExpandCleanlyAreRefused) {
 
 }  // namespace
 }  // namespace vellumark::testing
+
+namespace vellumark::testing {
+namespace {
+
+TEST_F(ImportFailureTest, AFolderThatWasThereBeforeKeepsItsOwnFiles) {
+  // The next location number is 2; a folder of that name already holds a file of the user's.
+  fs::create_directory(root_ + "2");
+  WriteFile(root_ + "2/note.txt", "mine");
+  std::string cut = good_.substr(0, good_.size() - 5);
+  WriteFile(root_ + "cut.kvx", cut);
+  EXPECT_FALSE(Import(root_ + "cut.kvx"));
+  EXPECT_EQ(dialogs_.messages.back().text, "Cannot Import Index");
+  EXPECT_EQ(TaskCount(), tasks_);
+  EXPECT_EQ(ReadFile(root_ + "2/note.txt"), "mine");
+  EXPECT_FALSE(fs::exists(root_ + "2/" + kIndexFileName));
+}
+
+}  // namespace
+}  // namespace vellumark::testing
