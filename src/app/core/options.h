@@ -1,0 +1,68 @@
+// The options window's handlers without widgets: the delimiter specification, the result page
+// header file, and what the window reads at creation and writes when it closes.
+//
+// The delimiter set and the header lines are program-wide (ProgramContext::DelimiterChars and
+// ::HeaderLines); the settings live in "Options" and "HeaderFile".
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/dialogs.h"
+#include "util/context.h"
+#include "util/inifile.h"
+
+namespace vellumark {
+
+// Blank, tab, LF, CR, comma and semicolon, five blanks apart.
+inline constexpr const char* kDefaultDelimiterSpec = "' '     09     10     13     ','     ';'";
+inline constexpr const char* kDefaultHeaderFile = "SHFile.htm";
+
+// The six lines of the result page header used when the header file cannot be read.
+const std::vector<std::string>& DefaultHeaderLines();
+
+// Parses a delimiter specification: tokens apart by blanks (tabs and line breaks count as
+// blanks), each a character in single quotes or a decimal character code (its low 8 bits).
+// `delimiters` becomes blank, tab, LF, CR and then each further character named, once, in
+// order of first appearance. False (with only the four fixed characters left) when a token is
+// malformed or the specification names no character at all.
+bool ParseDelimiters(const std::string& specification, std::u32string& delimiters);
+
+// The form in which a delimiter set is saved: tab, LF and CR as "9", "10", "13", every other
+// character between single quotes, items five blanks apart. Other control characters (below
+// 32, and 127) are written as their decimal codes too, so the settings file holds no raw
+// control character and reading the value back gives the same set.
+std::string CanonicalDelimiters(const std::u32string& delimiters);
+
+// Reads the header file's non-empty lines into `lines` (a relative name is taken from the
+// current folder, the program folder). True when the file could be read, even when empty;
+// otherwise the six default lines are added and the result is false.
+bool LoadHeaderFile(const std::string& name, std::vector<std::string>& lines);
+
+// The full path of a file name, as the messages show it.
+std::string FullPathOf(const std::string& name);
+
+// What the options window shows.
+struct OptionsValues {
+  std::string header_file;     // edSHFile
+  std::string delimiter_spec;  // meSearchDelim
+  bool sub_word = false;       // cbSubWord
+  std::string search_options;  // cbSearchOptions text
+};
+
+// The window's creation: reads the header file name and the delimiter specification from the
+// settings, loads the header and parses the delimiters without any message (falling back to
+// the defaults), and returns what the window shows. The two check and combo values are the
+// caller's (they copy the search bar's).
+OptionsValues OptionsFormCreate(ProgramContext& context, const TPIniFile& settings);
+
+// The window's close: loads the header file and parses the delimiters again, reports problems,
+// and writes the settings.
+void OptionsFormClose(const OptionsValues& values, ProgramContext& context, TPIniFile& settings,
+                      Dialogs& dialogs);
+
+// Writes the default header file `name` when it does not exist, so that a new program folder
+// has one. False when it could not be written.
+bool WriteDefaultHeaderFile(const std::string& name);
+
+}  // namespace vellumark

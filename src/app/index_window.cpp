@@ -1,0 +1,290 @@
+#include "app/index_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+
+#include "app/locations_model.h"
+#include "app/placement.h"
+#include "app/qt_keys.h"
+
+namespace vellumark {
+
+TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& dialogs,
+                         EventPump& pump, TdmKiv& data, Browser* browser, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      context_(context),
+      settings_(settings),
+      dialogs_(dialogs),
+      pump_(pump),
+      data_(data),
+      location_dialog_(browser, dialogs, this),
+      commands_(std::make_unique<LocationCommands>(data, dialogs, location_dialog_)) {
+  setWindowTitle(QStringLiteral("Vellumark Index"));
+  setFixedSize(568, 360);
+  constexpr int kStatusHeight = 22;
+
+  IEPageControl_ = new QTabWidget(this);
+  IEPageControl_->setObjectName(QStringLiteral("IEPageControl"));
+  IEPageControl_->setGeometry(0, 0, 568, 360 - kStatusHeight);
+  auto* tsIndex = new QWidget;
+  tsIndex->setObjectName(QStringLiteral("tsIndex"));
+  IEPageControl_->addTab(tsIndex, QStringLiteral("Location"));
+
+  model_ = new LocationsModel(context.db_root_folder, this);
+  DBGridTasks_ = new QTableView(tsIndex);
+  DBGridTasks_->setObjectName(QStringLiteral("DBGridTasks"));
+  DBGridTasks_->setModel(model_);
+  DBGridTasks_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  DBGridTasks_->setSelectionMode(QAbstractItemView::SingleSelection);
+  DBGridTasks_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  DBGridTasks_->verticalHeader()->hide();
+  DBGridTasks_->verticalHeader()->setDefaultSectionSize(20);
+  DBGridTasks_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  DBGridTasks_->setGeometry(4, 4, 458, 270);
+  DBGridTasks_->setColumnWidth(0, 80);
+  DBGridTasks_->setColumnWidth(1, 188);
+  DBGridTasks_->setColumnWidth(2, 293);
+  DBGridTasks_->setColumnWidth(3, 70);
+  DBGridTasks_->setColumnWidth(4, 70);
+  DBGridTasks_->setColumnWidth(5, 45);
+  // A selection that stays visible when the grid loses the focus.
+  DBGridTasks_->setStyleSheet(
+      QStringLiteral("QTableView::item:selected:!active { background: palette(highlight);"
+                     " color: palette(highlighted-text); }"));
+
+  (new QLabel(QStringLiteral("Progress"), tsIndex))->setGeometry(8, 284, 60, 16);
+  lbIndexed_ = new QLabel(QStringLiteral("0"), tsIndex);
+  lbIndexed_->setObjectName(QStringLiteral("lbIndexed"));
+  lbIndexed_->setAlignment(Qt::AlignCenter);
+  lbIndexed_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  lbIndexed_->setGeometry(66, 282, 70, 20);
+  (new QLabel(QStringLiteral("On line"), tsIndex))->setGeometry(150, 284, 50, 16);
+  lbToIndex_ = new QLabel(QStringLiteral("0"), tsIndex);
+  lbToIndex_->setObjectName(QStringLiteral("lbToIndex"));
+  lbToIndex_->setAlignment(Qt::AlignCenter);
+  lbToIndex_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  lbToIndex_->setGeometry(200, 282, 70, 20);
+  bbStop_ = new QPushButton(QStringLiteral("Stop"), tsIndex);
+  bbStop_->setObjectName(QStringLiteral("bbStop"));
+  bbStop_->setGeometry(474, 278, 80, 26);
+
+  pnButtons_ = new QWidget(tsIndex);
+  pnButtons_->setObjectName(QStringLiteral("pnButtons"));
+  pnButtons_->setGeometry(466, 0, 96, 274);
+  QPushButton* close = AddButton("bbClose", "Close", 4);
+  QPushButton* add = AddButton("bbNew", "New   ", 36);
+  QPushButton* remove = AddButton("bbDelete", "Delete", 68);
+  QPushButton* edit = AddButton("bbEdit", "Edit", 100);
+  bbImport_ = AddButton("bbImport", "Import", 132);
+  bbExport_ = AddButton("bbExport", "Export", 164);
+  QPushButton* options = AddButton("bbOptions", "Options", 196);
+  bbIndex_ = AddButton("bbIndex", "Index", 240);
+  bbIndex_->setEnabled(false);
+  bbImport_->setEnabled(false);
+  bbExport_->setEnabled(false);
+
+  IndexStatusBar_ = new QStatusBar(this);
+  IndexStatusBar_->setObjectName(QStringLiteral("IndexStatusBar"));
+  IndexStatusBar_->setSizeGripEnabled(false);
+  IndexStatusBar_->setGeometry(0, 360 - kStatusHeight, 568, kStatusHeight);
+  ProgressBar_ = new QProgressBar;
+  ProgressBar_->setObjectName(QStringLiteral("ProgressBar"));
+  ProgressBar_->setRange(0, 100);
+  ProgressBar_->setFixedWidth(180);
+  ProgressBar_->setMaximumHeight(16);
+  IndexStatusBar_->addPermanentWidget(ProgressBar_);
+  ProgressBar_->hide();
+
+  connect(close, &QPushButton::clicked, this, [this] { this->close(); });
+  connect(add, &QPushButton::clicked, this,
+          [this] { RunCommand([this] { commands_->bbNewClick(); }); });
+  connect(edit, &QPushButton::clicked, this,
+          [this] { RunCommand([this] { commands_->bbEditClick(); }); });
+  connect(remove, &QPushButton::clicked, this,
+          [this] { RunCommand([this] { commands_->bbDeleteClick(); }); });
+  connect(options, &QPushButton::clicked, this, [this] {
+    if (show_options) RunCommand(show_options);
+  });
+  connect(bbIndex_, &QPushButton::clicked, this, [this] { RunCommand(index_); });
+  connect(bbImport_, &QPushButton::clicked, this, [this] { RunCommand(import_); });
+  connect(bbExport_, &QPushButton::clicked, this, [this] { RunCommand(export_); });
+  connect(bbStop_, &QPushButton::clicked, this, [this] {
+    if (stop) {
+      stop();
+    } else if (context_.indexing_state >= kIndexingRunning) {
+      context_.indexing_state = kIndexingStopRequested;
+    }
+  });
+  connect(DBGridTasks_, &QTableView::doubleClicked, this, [this] { this->close(); });
+  connect(DBGridTasks_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& now) { GridRowChosen(now.row()); });
+
+  commands_->update_caption = [this] {
+    if (update_caption) update_caption();
+  };
+
+  // FormCreate: status cleared, hidden, placement restored, first tab.
+  ShowStatus("");
+  setObjectName(QStringLiteral("IndexForm"));
+  LoadWindowStatus(settings_, *this, false);
+  IEPageControl_->setCurrentIndex(0);
+  commands_->remembered_url.clear();
+  commands_->remembered_description.clear();
+  for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
+  RefreshLocations();
+  hide();
+}
+
+TfmKivIndex::~TfmKivIndex() {
+  try {
+    SaveWindowStatus(settings_, *this);
+  } catch (const std::exception& e) {
+    qWarning("Cannot save the index window's placement: %s", e.what());
+  }
+}
+
+QPushButton* TfmKivIndex::AddButton(const char* name, const char* caption, int y) {
+  auto* b = new QPushButton(QString::fromUtf8(caption), pnButtons_);
+  b->setObjectName(QString::fromUtf8(name));
+  b->setGeometry(8, y, 80, 26);
+  return b;
+}
+
+void TfmKivIndex::SetIndexCommand(std::function<void()> command) {
+  index_ = std::move(command);
+  bbIndex_->setEnabled(static_cast<bool>(index_));
+}
+void TfmKivIndex::SetImportCommand(std::function<void()> command) {
+  import_ = std::move(command);
+  bbImport_->setEnabled(static_cast<bool>(import_));
+}
+void TfmKivIndex::SetExportCommand(std::function<void()> command) {
+  export_ = std::move(command);
+  bbExport_->setEnabled(static_cast<bool>(export_));
+}
+
+// One message for anything a command raises; a refused move (silent abort) shows nothing.
+void TfmKivIndex::RunCommand(const std::function<void()>& command) {
+  if (!command) return;
+  try {
+    command();
+  } catch (const ESilentAbort&) {
+  } catch (const std::exception& e) {
+    dialogs_.Error(e.what());
+  }
+  RefreshLocations();
+}
+
+void TfmKivIndex::RefreshLocations() {
+  model_->Reload();
+  SelectCurrent();
+}
+
+void TfmKivIndex::SelectCurrent() {
+  const int row = model_->RowOf(data_.CurrentTaskNo());
+  selecting_ = true;
+  if (row >= 0) {
+    DBGridTasks_->selectRow(row);
+    DBGridTasks_->setCurrentIndex(model_->index(row, 0));
+  } else {
+    DBGridTasks_->clearSelection();
+  }
+  selecting_ = false;
+}
+
+// The user chose a row: it becomes the current location, unless a run refuses the move.
+void TfmKivIndex::GridRowChosen(int row) {
+  if (selecting_ || row < 0) return;
+  const int task_no = model_->TaskNoAt(row);
+  if (task_no == data_.CurrentTaskNo()) return;
+  try {
+    data_.tbTasks.FindKey({std::to_string(task_no)});
+  } catch (const ESilentAbort&) {
+  } catch (const std::exception& e) {
+    dialogs_.Error(e.what());
+  }
+  if (data_.CurrentTaskNo() != task_no)
+    QMetaObject::invokeMethod(
+        this, [this] { SelectCurrent(); }, Qt::QueuedConnection);
+}
+
+void TfmKivIndex::ShowStatus(const std::string& text) {
+  const QString q = QString::fromStdString(text);
+  if (IndexStatusBar_->currentMessage() != q) {
+    if (q.isEmpty())
+      IndexStatusBar_->clearMessage();
+    else
+      IndexStatusBar_->showMessage(q);
+  }
+  pump_.ProcessEvents();
+}
+
+void TfmKivIndex::SetCounters(int indexed, int queued) {
+  lbIndexed_->setText(QString::number(indexed));
+  lbToIndex_->setText(QString::number(queued));
+}
+void TfmKivIndex::SetButtonPanelVisible(bool visible) { pnButtons_->setVisible(visible); }
+bool TfmKivIndex::ProgressVisible() { return ProgressBar_->isVisibleTo(this); }
+void TfmKivIndex::SetProgressVisible(bool visible) { ProgressBar_->setVisible(visible); }
+void TfmKivIndex::SetProgress(int percent) { ProgressBar_->setValue(percent); }
+
+bool TfmKivIndex::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  QWidget* focus = QApplication::focusWidget();
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || (focus && focus->window() == this ? widget != focus : widget != this)) {
+    return false;
+  }
+  auto* key = static_cast<QKeyEvent*>(event);
+  const bool bar_visible = search_bar_visible && search_bar_visible();
+  IndexKeyAction action =
+      IndexWindowKeyDown(VirtualKeyOf(*key), ModifiersOf(*key), ProgressVisible(), bar_visible);
+  bool swallowed = true;
+  switch (action) {
+    case IndexKeyAction::kCancelArchive:
+      archive_cancel = true;
+      break;
+    case IndexKeyAction::kClose:
+      close();
+      break;
+    case IndexKeyAction::kHelp:
+      if (help) help();
+      break;
+    case IndexKeyAction::kFocusSearchBar:
+      if (focus_search_bar) focus_search_bar();
+      break;
+    case IndexKeyAction::kNone:
+      swallowed = false;
+      break;
+  }
+  // Every key press clears the status line.
+  IndexStatusBar_->clearMessage();
+  return swallowed;
+}
+
+void TfmKivIndex::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  RefreshLocations();
+  DBGridTasks_->setFocus();
+}
+
+void TfmKivIndex::closeEvent(QCloseEvent* event) {
+  if (context_.indexing_state > kIndexingIdle && !(check_stop && check_stop())) {
+    event->ignore();
+    return;
+  }
+  event->accept();  // closing hides the window; it lives until the program ends
+}
+
+}  // namespace vellumark

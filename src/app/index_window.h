@@ -1,0 +1,101 @@
+// The index window TfmKivIndex (component name "IndexForm"): the location grid, the counters
+// and Stop of a run, the button panel, and the status bar with its hidden progress bar. New,
+// Edit and Delete go to LocationCommands; Index, Import and Export go to the hooks the indexer
+// and the archive set, and stay disabled while those are unset.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "app/core/index_view.h"
+#include "app/core/locations.h"
+#include "app/location_dialog.h"
+#include "platform/event_pump.h"
+#include "util/inifile.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTableView;
+class QTabWidget;
+
+namespace vellumark {
+
+class LocationsModel;
+
+class TfmKivIndex final : public QWidget, public IndexWindowView {
+  Q_OBJECT
+ public:
+  // FormCreate. Everything passed must outlive the window.
+  TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& dialogs, EventPump& pump,
+              TdmKiv& data, Browser* browser, QWidget* parent = nullptr);
+  // FormDestroy: saves the placement.
+  ~TfmKivIndex() override;
+
+  LocationCommands& commands() { return *commands_; }
+
+  // Set by the program entry and by later layers; unset ones do nothing.
+  std::function<void()> update_caption;  // the search bar's UpdateCaption
+  std::function<void()> help;            // the search bar's help command
+  std::function<bool()> search_bar_visible;
+  std::function<void()> focus_search_bar;
+  std::function<void()> show_options;  // the options window, modally
+  std::function<bool()> check_stop;    // the indexer's CheckStop
+  std::function<void()> stop;          // bbStopClick
+  // Set the command hooks with SetCommand so that their buttons are enabled.
+  void SetIndexCommand(std::function<void()> command);  // bbGoClick
+  void SetImportCommand(std::function<void()> command);
+  void SetExportCommand(std::function<void()> command);
+
+  // The archive operations' cancel request (Esc while the progress bar is shown).
+  bool archive_cancel = false;
+
+  // Reads the grid again and selects the current location.
+  void RefreshLocations();
+
+  // IndexWindowView
+  void ShowStatus(const std::string& text) override;
+  void SetCounters(int indexed, int queued) override;
+  void SetButtonPanelVisible(bool visible) override;
+  bool ProgressVisible() override;
+  void SetProgressVisible(bool visible) override;
+  void SetProgress(int percent) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QPushButton* AddButton(const char* name, const char* caption, int y);
+  void RunCommand(const std::function<void()>& command);
+  void SelectCurrent();
+  void GridRowChosen(int row);
+
+  ProgramContext& context_;
+  TPIniFile& settings_;
+  Dialogs& dialogs_;
+  EventPump& pump_;
+  TdmKiv& data_;
+  QtLocationDialog location_dialog_;
+  std::unique_ptr<LocationCommands> commands_;
+  std::function<void()> index_, import_, export_;
+
+  QTabWidget* IEPageControl_;
+  QTableView* DBGridTasks_;
+  LocationsModel* model_;
+  QLabel* lbIndexed_;
+  QLabel* lbToIndex_;
+  QPushButton* bbStop_;
+  QWidget* pnButtons_;
+  QPushButton* bbIndex_;
+  QPushButton* bbImport_;
+  QPushButton* bbExport_;
+  QStatusBar* IndexStatusBar_;
+  QProgressBar* ProgressBar_;
+  bool selecting_ = false;
+};
+
+}  // namespace vellumark

@@ -1,0 +1,68 @@
+#include "app/location_dialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace vellumark {
+
+TfmKivDialog::TfmKivDialog(Browser* browser, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), browser_(browser), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("KivDialog"));
+  setFixedSize(428, 121);
+  (new QLabel(QStringLiteral("URL:"), this))->setGeometry(8, 14, 74, 16);
+  (new QLabel(QStringLiteral("Description:"), this))->setGeometry(8, 46, 74, 16);
+  edURL_ = new QLineEdit(this);
+  edURL_->setObjectName(QStringLiteral("edURL"));
+  edURL_->setGeometry(80, 10, 342, 22);
+  edURLDescription_ = new QLineEdit(this);
+  edURLDescription_->setObjectName(QStringLiteral("edURLDescription"));
+  edURLDescription_->setGeometry(80, 42, 342, 22);
+
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("btOK"));
+  ok->setDefault(true);
+  ok->setGeometry(80, 84, 76, 26);
+  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel->setObjectName(QStringLiteral("btCancel"));
+  cancel->setAutoDefault(false);
+  cancel->setGeometry(162, 84, 76, 26);
+  auto* browse = new QPushButton(QStringLiteral("Browse ..."), this);
+  browse->setObjectName(QStringLiteral("btBrowse"));
+  browse->setAutoDefault(false);
+  browse->setGeometry(264, 84, 76, 26);
+  auto* get = new QPushButton(QStringLiteral("Get from IE"), this);
+  get->setObjectName(QStringLiteral("btGetUrl"));
+  get->setAutoDefault(false);
+  get->setGeometry(346, 84, 76, 26);
+
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(browse, &QPushButton::clicked, this, [this] { btBrowseClick(browser_, dialogs_); });
+  connect(get, &QPushButton::clicked, this, [this] {
+    std::string url = edURL_->text().toStdString();
+    btGetUrlClick(browser_, dialogs_, url);
+    edURL_->setText(QString::fromStdString(url));
+  });
+}
+
+void TfmKivDialog::showEvent(QShowEvent* event) {
+  if (QScreen* s = screen()) move(s->geometry().center() - rect().center());
+  edURL_->setFocus();
+  QDialog::showEvent(event);
+}
+
+bool QtLocationDialog::Execute(const std::string& caption, std::string& url,
+                               std::string& description) {
+  TfmKivDialog dialog(browser_, dialogs_, parent_);
+  dialog.setWindowTitle(QString::fromStdString(caption));
+  dialog.edURL()->setText(QString::fromStdString(url));
+  dialog.edURLDescription()->setText(QString::fromStdString(description));
+  if (dialog.exec() != QDialog::Accepted) return false;
+  url = dialog.edURL()->text().toStdString();
+  description = dialog.edURLDescription()->text().toStdString();
+  return true;
+}
+
+}  // namespace vellumark

@@ -1,0 +1,50 @@
+// The options window TfmKivOpts (component name "OptsForm"): default search mode and sub-word
+// setting, delimiter specification and result page header file. Shown modally from the index
+// window; everything is saved whenever it closes (there is no Cancel).
+#pragma once
+
+#include <QDialog>
+
+#include "app/core/options.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace vellumark {
+
+class TfmKivOpts final : public QDialog {
+  Q_OBJECT
+ public:
+  // Runs FormCreate: reads the settings, loads the header and the delimiters, and copies the
+  // search bar's sub-word and mode. The context, settings and dialogs must outlive the window.
+  TfmKivOpts(ProgramContext& context, TPIniFile& settings, Dialogs& dialogs, bool sub_word,
+             const std::string& search_options, QWidget* parent = nullptr);
+  // Saves the placement (FormDestroy).
+  ~TfmKivOpts() override;
+
+  OptionsValues Values() const;
+
+ public slots:
+  void done(int result) override;  // FormClose: saves
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  ProgramContext& context_;
+  TPIniFile& settings_;
+  Dialogs& dialogs_;
+  QTabWidget* IEPageControl_;
+  QComboBox* cbSearchOptions_;
+  QCheckBox* cbSubWord_;
+  QPlainTextEdit* meSearchDelim_;
+  QLineEdit* edSHFile_;
+  QPushButton* bbClose_;
+};
+
+}  // namespace vellumark

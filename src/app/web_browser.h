@@ -1,0 +1,112 @@
+// The browser of the program, on Qt WebEngine: a window with an address box, Back, Forward,
+// Reload/Stop and the page. WebBrowser implements the Browser seam over it; every member is a
+// synchronous call to its callers, answered by pumping events while the page's script runs.
+//
+// Text ranges live in the page, in a script of our own (resources/text_ranges.js) injected
+// into every document in the program's own script world. A WebTextRange holds the name of
+// its range there; a range of an earlier document fails with BrowserError.
+//
+// One WebBrowser exists per program run; the search bar owns it. Its ranges must not outlive it.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QVariant>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/browser.h"
+
+class QLineEdit;
+class QAction;
+class QWebEngineView;
+class QWebEnginePage;
+class QWebEngineProfile;
+
+namespace vellumark {
+
+// The window the user sees: navigation bar over the page.
+class BrowserWindow final : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit BrowserWindow(QWebEngineProfile* profile, QWidget* parent = nullptr);
+
+  QWebEngineView* view() const { return view_; }
+  QWebEnginePage* page() const;
+  QLineEdit* addressBox() const { return address_; }
+
+ private:
+  void setLoading(bool loading);
+
+  QWebEngineView* view_;
+  QLineEdit* address_;
+  QAction* back_;
+  QAction* forward_;
+  QAction* reload_stop_;
+  bool loading_ = false;
+};
+
+class WebBrowser final : public Browser {
+ public:
+  // Creates the profile, page and window, hidden, and checks that the engine runs a script.
+  // Throws BrowserError when the engine does not start within `start_ms`.
+  explicit WebBrowser(int start_ms = 30000);
+  ~WebBrowser() override;
+  WebBrowser(const WebBrowser&) = delete;
+  WebBrowser& operator=(const WebBrowser&) = delete;
+
+  void SetVisible(bool visible) override;
+  bool Visible() override;
+  void Navigate(const std::string& url) override;
+  bool Busy() override;
+  void WaitWhileBusy(int max_ms) override;
+  std::string DocumentUrl() override;
+  std::string DocumentTitle() override;
+  std::vector<std::string> DocumentLinks() override;
+  std::unique_ptr<TextRange> CreateBodyTextRange() override;
+
+  BrowserWindow* window() const { return window_.get(); }
+
+  // Runs `code` in the program's script world of the shown page and waits, pumping events,
+  // for its answer. A script error or no answer within `timeout_ms` throws BrowserError.
+  QVariant Run(const QString& code, int timeout_ms = 10000);
+
+  // The longest a single script call may take before the browser counts as not answering.
+  static constexpr int kScriptTimeoutMs = 10000;
+
+ private:
+  friend class WebTextRange;
+  QVariant CallRanges(const QString& call);
+  void ForgetRange(const QString& id);
+
+  std::unique_ptr<QWebEngineProfile> profile_;
+  std::unique_ptr<BrowserWindow> window_;
+  int loads_running_ = 0;          // loads started and not yet finished
+  bool navigation_asked_ = false;  // Navigate called, its load not started yet
+  QString asked_url_;
+};
+
+class WebTextRange final : public TextRange {
+ public:
+  WebTextRange(WebBrowser& browser, QString id);
+  ~WebTextRange() override;
+  WebTextRange(const WebTextRange&) = delete;
+  WebTextRange& operator=(const WebTextRange&) = delete;
+
+  std::string Text() override;
+  void SetEndPoint(const std::string& how, TextRange& other) override;
+  bool findText(const std::string& text) override;
+  int CompareEndPoints(const std::string& how, TextRange& other) override;
+  void select() override;
+  void scrollIntoView() override;
+
+ private:
+  WebTextRange& Peer(TextRange& other);
+  QVariant Call(const QString& member, const QString& args = {});
+
+  WebBrowser& browser_;
+  QString id_;  // the range's name in the page
+};
+
+}  // namespace vellumark

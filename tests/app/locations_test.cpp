@@ -1,0 +1,199 @@
+// New, Edit and Delete of locations over a real Tasks table, with scripted dialogs; the
+// dialog's browser buttons and the index window's keys.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+
+#include "app/core/locations.h"
+#include "support/fake_browser.h"
+#include "support/scripted_dialogs.h"
+#include "util/temp_folder.h"
+
+namespace vellumark {
+namespace {
+
+// Answers each Execute from a script: the texts the user leaves and whether OK was pressed.
+struct ScriptedLocationDialog final : LocationDialogView {
+  struct Answer {
+    bool ok;
+    std::string url, description;
+  };
+  bool Execute(const std::string& caption, std::string& url, std::string& description) override {
+    shown.push_back({caption, url, description});
+    if (answers.empty()) return false;
+    Answer a = answers.front();
+    answers.pop_front();
+    if (a.ok) {
+      url = a.url;
+      description = a.description;
+    }
+    return a.ok;
+  }
+  std::deque<Answer> answers;
+  std::vector<std::array<std::string, 3>> shown;  // caption, url, description offered
+};
+
+class Locations : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    context.db_root_folder = dir.path();
+    context.program_folder = dir.path();
+    data = std::make_unique<TdmKiv>(context, dialogs, [this] { ++captions; });
+    commands = std::make_unique<LocationCommands>(*data, dialogs, dialog);
+    commands->update_caption = [this] { ++captions; };
+  }
+  void TearDown() override {
+    commands.reset();
+    data.reset();
+  }
+  std::string Url() { return data->tbTasks.FieldByName("Task_URL").AsString(); }
+  std::string Description() { return data->tbTasks.FieldByName("Task_Description").AsString(); }
+
+  testing::TempFolder dir;
+  ProgramContext context;
+  testing::ScriptedDialogs dialogs;
+  ScriptedLocationDialog dialog;
+  std::unique_ptr<TdmKiv> data;
+  std::unique_ptr<LocationCommands> commands;
+  int captions = 0;
+};
+
+TEST_F(Locations, NewAddsHttpStoresTheRecordAndCreatesItsFolder) {
+  dialog.answers.push_back({true, "127.0.0.1:8080/docs/", "Docs"});
+  commands->bbNewClick();
+  ASSERT_EQ(dialog.shown.size(), 1u);
+  EXPECT_EQ(dialog.shown[0][0], "Define New Location");
+  EXPECT_EQ(dialog.shown[0][1], "http://www.");
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(data->tbTasks.RecordCount(), 1);
+  EXPECT_EQ(Url(), "http://127.0.0.1:8080/docs/");
+  EXPECT_EQ(Description(), "Docs");
+  const int no = data->CurrentTaskNo();
+  EXPECT_TRUE(std::filesystem::exists(data->LocationFolder(no) + "Index.db"));
+  EXPECT_EQ(context.CurrentLocationNumber, no);
+  EXPECT_GT(captions, 0);
+
+  // The next New offers what the last one held.
+  commands->bbNewClick();
+  EXPECT_EQ(dialog.shown[1][1], "http://127.0.0.1:8080/docs/");
+  EXPECT_EQ(dialog.shown[1][2], "Docs");
+  EXPECT_EQ(data->tbTasks.RecordCount(), 1);  // cancelled
+}
+
+TEST_F(Locations, NewRefusesTheBareSchemeAndRemembersIt) {
+  dialog.answers.push_back({true, "", "nothing"});
+  dialog.answers.push_back({true, "http://www.", "www"});
+  commands->bbNewClick();
+  commands->bbNewClick();
+  EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"URL Location 'http://' not valid.",
+                                                       "URL Location 'http://www.' not valid."}));
+  EXPECT_EQ(dialogs.messages[0].kind, MessageKind::kError);
+  EXPECT_EQ(data->tbTasks.RecordCount(), 0);
+  commands->bbNewClick();
+  EXPECT_EQ(dialog.shown[1][1], "http://");  // the refused text stays remembered
+  EXPECT_EQ(dialog.shown[2][1], "http://www.");
+  EXPECT_EQ(dialog.shown[2][2], "www");
+}
+
+TEST_F(Locations, NewWhoseFolderCannotBeMadeDeletesTheRecordAgain) {
+  // A file where the location folder should go.
+  std::ofstream(dir.path() + "1") << "in the way";
+  dialog.answers.push_back({true, "http://h/", ""});
+  commands->bbNewClick();
+  EXPECT_EQ(data->tbTasks.RecordCount(), 0);
+  EXPECT_EQ(dialogs.Texts(),
+            std::vector<std::string>{"Cannot create database in directory '" + dir.path() + "1/'"});
+  EXPECT_EQ(context.CurrentLocationNumber, -1);
+}
+
+TEST_F(Locations, EditOnAnEmptyTableActsAsNewAndOtherwiseChangesTheRecord) {
+  dialog.answers.push_back({true, "site.example", "S"});
+  commands->bbEditClick();
+  EXPECT_EQ(dialog.shown[0][0], "Define New Location");
+  EXPECT_EQ(Url(), "http://site.example");
+
+  dialog.answers.push_back({true, "http://", "bare"});  // accepted by Edit
+  commands->bbEditClick();
+  EXPECT_EQ(dialog.shown[1][0], "Edit Location");
+  EXPECT_EQ(dialog.shown[1][1], "http://site.example");
+  EXPECT_EQ(dialog.shown[1][2], "S");
+  EXPECT_EQ(Url(), "http://");
+  EXPECT_EQ(Description(), "bare");
+
+  dialog.answers.push_back({true, "", "x"});
+  dialog.answers.push_back({true, "http://www.", "y"});
+  commands->bbEditClick();
+  commands->bbEditClick();
+  EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"URL Location '' not valid.",
+                                                       "URL Location 'http://www.' not valid."}));
+  EXPECT_EQ(Description(), "bare");
+  EXPECT_EQ(data->tbTasks.RecordCount(), 1);
+}
+
+TEST_F(Locations, DeleteAsksByNameAndRemovesTheFolder) {
+  commands->bbDeleteClick();
+  EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"No tasks do delete."});
+  EXPECT_EQ(dialogs.messages[0].kind, MessageKind::kInformation);
+
+  dialog.answers.push_back({true, "http://a/", ""});
+  dialog.answers.push_back({true, "http://b/", "Bee"});
+  commands->bbNewClick();
+  commands->bbNewClick();
+  const int b = data->CurrentTaskNo();
+  const std::string folder = data->LocationFolder(b);
+  ASSERT_TRUE(std::filesystem::exists(folder));
+
+  dialogs.answers.push_back(kButtonNo);
+  commands->bbDeleteClick();
+  EXPECT_EQ(dialogs.messages.back().text, "Do you wish to delete task 'Bee'?");
+  EXPECT_EQ(dialogs.messages.back().buttons, kYesNo);
+  EXPECT_EQ(data->tbTasks.RecordCount(), 2);
+
+  dialogs.answers.push_back(kButtonYes);
+  commands->bbDeleteClick();
+  EXPECT_EQ(data->tbTasks.RecordCount(), 1);
+  EXPECT_FALSE(std::filesystem::exists(folder));
+
+  data->tbTasks.First();
+  dialogs.answers.push_back(kButtonYes);
+  commands->bbDeleteClick();  // no description: named by its URL
+  EXPECT_EQ(dialogs.messages.back().text, "Do you wish to delete task 'http://a/'?");
+  EXPECT_EQ(data->tbTasks.RecordCount(), 0);
+  EXPECT_EQ(context.CurrentLocationNumber, -1);
+}
+
+TEST(LocationDialog, BrowserButtonsReportTheirFailures) {
+  testing::ScriptedDialogs dialogs;
+  testing::FakeBrowser browser;
+  btBrowseClick(&browser, dialogs);
+  EXPECT_TRUE(browser.Visible());
+  browser.Navigate("http://shown/page.html");
+  std::string url = "old";
+  btGetUrlClick(&browser, dialogs, url);
+  EXPECT_EQ(url, "http://shown/page.html");
+  EXPECT_TRUE(dialogs.messages.empty());
+
+  browser.fail_next = true;
+  btBrowseClick(&browser, dialogs);
+  browser.fail_next = true;
+  btGetUrlClick(&browser, dialogs, url);
+  btGetUrlClick(nullptr, dialogs, url);
+  EXPECT_EQ(url, "http://shown/page.html");
+  EXPECT_EQ(dialogs.Texts(),
+            (std::vector<std::string>{"Cannot find IE.", "Cannot get current IE URL.",
+                                      "Cannot get current IE URL."}));
+}
+
+TEST(IndexWindowKeys, OnlyWithoutModifiers) {
+  const KeyModifiers none, shift{true, false, false};
+  EXPECT_EQ(IndexWindowKeyDown(kVkEscape, none, false, true), IndexKeyAction::kClose);
+  EXPECT_EQ(IndexWindowKeyDown(kVkEscape, none, true, true), IndexKeyAction::kCancelArchive);
+  EXPECT_EQ(IndexWindowKeyDown(kVkEscape, shift, false, true), IndexKeyAction::kNone);
+  EXPECT_EQ(IndexWindowKeyDown(kVkF1, none, false, false), IndexKeyAction::kHelp);
+  EXPECT_EQ(IndexWindowKeyDown(kVkF10, none, false, true), IndexKeyAction::kFocusSearchBar);
+  EXPECT_EQ(IndexWindowKeyDown(kVkF10, none, false, false), IndexKeyAction::kNone);
+}
+
+}  // namespace
+}  // namespace vellumark

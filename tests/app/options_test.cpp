@@ -1,0 +1,135 @@
+// The options window's rules: delimiter specifications, their saved form, the header file,
+// and what closing the window writes and reports.
+#include <gtest/gtest.h>
+
+#include "app/core/options.h"
+#include "support/scripted_dialogs.h"
+#include "util/inifile.h"
+#include "util/temp_folder.h"
+
+namespace vellumark {
+namespace {
+
+const std::u32string kDefaultSet = U" \t\n\r,;";
+
+TEST(ParseDelimiters, DefaultAndLooseSpacingGiveTheSameSet) {
+  std::u32string set;
+  ASSERT_TRUE(ParseDelimiters(kDefaultDelimiterSpec, set));
+  EXPECT_EQ(set, kDefaultSet);
+  ASSERT_TRUE(ParseDelimiters("' '  09  10  13  ','  ';'", set));
+  EXPECT_EQ(set, kDefaultSet);
+  ASSERT_TRUE(ParseDelimiters("44\t\n','  300  '''", set));  // 300 & 255 = 44; a quote
+  EXPECT_EQ(set, std::u32string(U" \t\n\r,'"));
+  ASSERT_TRUE(ParseDelimiters("' ' 9", set));  // only fixed ones: still valid
+  EXPECT_EQ(set, std::u32string(U" \t\n\r"));
+  ASSERT_TRUE(ParseDelimiters("'\xe2\x82\xac' -1", set));  // a multi-byte character; 255
+  EXPECT_EQ(set, std::u32string(U" \t\n\r\u20ac\u00ff"));
+}
+
+TEST(ParseDelimiters, FailuresLeaveTheFourFixedCharacters) {
+  for (const char* bad : {"", "   \n\t ", "','  'x", "'ab'", "12x", "','  abc", "99999999999"}) {
+    std::u32string set = U"junk";
+    EXPECT_FALSE(ParseDelimiters(bad, set)) << bad;
+    EXPECT_EQ(set, std::u32string(U" \t\n\r")) << bad;
+  }
+}
+
+TEST(CanonicalDelimiters, CodesForControlsQuotesForTheRestAndReadsBack) {
+  std::u32string set;
+  ASSERT_TRUE(ParseDelimiters(kDefaultDelimiterSpec, set));
+  EXPECT_EQ(CanonicalDelimiters(set), "' '     9     10     13     ','     ';'");
+  ASSERT_TRUE(ParseDelimiters("1 '\xc3\xa9' 127", set));
+  std::string canon = CanonicalDelimiters(set);
+  EXPECT_EQ(canon, "' '     9     10     13     1     '\xc3\xa9'     127");
+  std::u32string again;
+  ASSERT_TRUE(ParseDelimiters(canon, again));
+  EXPECT_EQ(again, set);
+}
+
+TEST(LoadHeaderFile, MissingEmptyAndFilledFiles) {
+  testing::TempFolder dir;
+  std::vector<std::string> lines = {"old"};
+  EXPECT_FALSE(LoadHeaderFile(dir.path() + "none.htm", lines));
+  EXPECT_EQ(lines, DefaultHeaderLines());
+  EXPECT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[3],
+            "<BODY BGCOLOR=\"#FFFFFF\" TOPMARGIN=0 LEFTMARGIN=10 TEXT=\"#000000\"VLINK=\"#000000\">"
+            "<BR>");
+  EXPECT_TRUE(LoadHeaderFile(dir.Write("empty.htm", ""), lines));
+  EXPECT_TRUE(lines.empty());
+  EXPECT_TRUE(LoadHeaderFile(dir.Write("h.htm", "<HEAD>\r\n\r\n<BODY>\n"), lines));
+  EXPECT_EQ(lines, (std::vector<std::string>{"<HEAD>", "<BODY>"}));
+  EXPECT_FALSE(LoadHeaderFile(dir.path(), lines));  // a folder is no file
+  EXPECT_EQ(lines.size(), 6u);
+}
+
+class OptionsForm : public ::testing::Test {
+ protected:
+  testing::TempFolder dir;
+  TPIniFile settings{dir.path() + "vellumark.ini"};
+  ProgramContext context;
+  testing::ScriptedDialogs dialogs;
+};
+
+TEST_F(OptionsForm, CreationFallsBackSilentlyAndCloseSavesTheCanonicalForm) {
+  settings.WriteString("Options", "SearchDelimiters", "'unclosed");
+  OptionsValues v = OptionsFormCreate(context, settings);
+  EXPECT_EQ(v.header_file, "SHFile.htm");
+  EXPECT_EQ(v.delimiter_spec, "'unclosed");
+  EXPECT_EQ(context.DelimiterChars, kDefaultSet);
+  EXPECT_EQ(context.HeaderLines.size(), 6u);
+  EXPECT_TRUE(dialogs.messages.empty());
+
+  v.header_file = dir.Write("head.htm", "<HEAD>\n");
+  v.delimiter_spec = "' '  09  10  13  ','  ';'  '.'";
+  v.sub_word = true;
+  v.search_options = "All Words";
+  OptionsFormClose(v, context, settings, dialogs);
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(settings.ReadString("Options", "SearchDelimiters", ""),
+            "' '     9     10     13     ','     ';'     '.'");
+  EXPECT_EQ(settings.ReadString("HeaderFile", "FileName", ""), v.header_file);
+  EXPECT_EQ(settings.ReadString("Options", "Included", ""), "TRUE");
+  EXPECT_EQ(settings.ReadString("Options", "SearchOptions", ""), "All Words");
+  EXPECT_EQ(context.HeaderLines, std::vector<std::string>{"<HEAD>"});
+
+  // The next start shows the saved form and parses it to the same set.
+  OptionsValues next = OptionsFormCreate(context, settings);
+  EXPECT_EQ(next.delimiter_spec, "' '     9     10     13     ','     ';'     '.'");
+  EXPECT_EQ(context.DelimiterChars, std::u32string(U" \t\n\r,;."));
+}
+
+TEST_F(OptionsForm, CloseReportsAMissingHeaderAndBadDelimitersAndKeepsOldSettings) {
+  settings.WriteString("Options", "SearchDelimiters", "\"','\"");
+  settings.WriteString("HeaderFile", "FileName", "Old.htm");
+  OptionsValues v;
+  v.header_file = "Missing.htm";
+  v.delimiter_spec = "nonsense";
+  v.search_options = "Any Words";
+  OptionsFormClose(v, context, settings, dialogs);
+  const std::string full = FullPathOf("Missing.htm");
+  EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{
+                                 "Search Header file '" + full + "' not found. Default loaded.",
+                                 "Error in current search delimiters. Defoult Loaded.",
+                                 "Header File '" + full + "' not exist."}));
+  EXPECT_EQ(dialogs.messages[0].kind, MessageKind::kError);
+  EXPECT_EQ(context.DelimiterChars, kDefaultSet);
+  EXPECT_EQ(context.HeaderLines, DefaultHeaderLines());
+  EXPECT_EQ(settings.ReadString("Options", "SearchDelimiters", ""), "','");
+  EXPECT_EQ(settings.ReadString("HeaderFile", "FileName", ""), "Old.htm");
+  EXPECT_EQ(settings.ReadString("Options", "Included", ""), "FALSE");
+}
+
+TEST_F(OptionsForm, DefaultHeaderFileIsWrittenOnceAndReadsAsTheDefault) {
+  const std::string name = dir.path() + "SHFile.htm";
+  ASSERT_TRUE(WriteDefaultHeaderFile(name));
+  std::vector<std::string> lines;
+  EXPECT_TRUE(LoadHeaderFile(name, lines));
+  EXPECT_EQ(lines, DefaultHeaderLines());
+  dir.Write("SHFile.htm", "<mine>\n");
+  ASSERT_TRUE(WriteDefaultHeaderFile(name));  // an existing file stays
+  EXPECT_EQ(dir.Read("SHFile.htm"), "<mine>\n");
+}
+
+}  // namespace
+}  // namespace vellumark

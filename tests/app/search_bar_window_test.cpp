@@ -1,0 +1,242 @@
+// The search bar window, headless: its controls, geometry, keys, history and mode combo.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/about_box.h"
+#include "app/search_bar_window.h"
+#include "support/scripted_dialogs.h"
+
+namespace vellumark {
+
+class SearchBarWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  ProgramContext context_;
+  testing::ScriptedDialogs dialogs_;
+  std::unique_ptr<TfmKivMain> bar_;
+  int finds_ = 0, index_shown_ = 0, index_hidden_ = 0;
+  std::vector<std::string> opened_;
+
+  template <typename T>
+  T* child(const char* name) {
+    T* w = bar_->findChild<T*>(QString::fromUtf8(name));
+    if (!w) qFatal("no control %s", name);
+    return w;
+  }
+  QWidget* focus() {
+    QWidget* f = QApplication::focusWidget();
+    return f ? f : bar_.get();
+  }
+  void type(const QString& sample) {
+    auto* box = child<QComboBox>("edSearchText");
+    box->setFocus();
+    box->setEditText(sample);
+    QTest::keyClick(focus(), Qt::Key_Return);
+  }
+
+ private slots:
+  void init() {
+    context_ = ProgramContext{};
+    dialogs_ = testing::ScriptedDialogs{};
+    finds_ = index_shown_ = index_hidden_ = 0;
+    opened_.clear();
+    bar_ = std::make_unique<TfmKivMain>(context_, dialogs_);
+    bar_->handlers().find = [this] { ++finds_; };
+    bar_->handlers().shell_open = [this](const std::string& f) {
+      opened_.push_back(f);
+      return f == "Help.htm";
+    };
+    bar_->show_index = [this] { ++index_shown_; };
+    bar_->hide_index = [this] { ++index_hidden_; };
+    bar_->show();
+    QApplication::setActiveWindow(bar_.get());
+    QVERIFY(QTest::qWaitForWindowExposed(bar_.get()));
+  }
+  void cleanup() { bar_.reset(); }
+
+  void controlsHintsAndGeometry() {
+    QCOMPARE(bar_->objectName(), QStringLiteral("MainForm"));
+    QCOMPARE(bar_->windowTitle(), QStringLiteral("KIV"));
+    QVERIFY(bar_->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(!bar_->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    QCOMPARE(bar_->size(), QSize(374, 24));
+    QCOMPARE(bar_->minimumSize(), bar_->maximumSize());  // fixed border
+
+    struct Expect {
+      const char* name;
+      const char* hint;
+      QRect geometry;
+    };
+    const Expect buttons[] = {
+        {"bbFind", "Find <Enter>", {0, 1, 22, 22}},
+        {"bbNext", "Scroll to next <F3>", {284, 1, 22, 22}},
+        {"bbShowMore", "Show more <F2>", {307, 1, 22, 22}},
+        {"bbIndex", "Index and Options <F10>", {329, 1, 22, 22}},
+        {"bbHelp", "Help <F1>", {352, 1, 22, 22}},
+    };
+    for (const Expect& e : buttons) {
+      auto* b = child<QToolButton>(e.name);
+      QCOMPARE(b->toolTip(), QString::fromUtf8(e.hint));
+      QCOMPARE(b->geometry(), e.geometry);
+      QVERIFY(b->autoRaise());
+    }
+    auto* sample = child<QComboBox>("edSearchText");
+    QVERIFY(sample->isEditable());
+    QCOMPARE(sample->toolTip(), QStringLiteral("Enter find sample"));
+    QCOMPARE(sample->geometry(), QRect(24, 1, 258, 22));
+    QCOMPARE(child<QFrame>("pnOptions")->geometry(), QRect(0, 24, 326, 51));
+    QVERIFY(!child<QFrame>("pnOptions")->isVisible());
+    QCOMPARE(child<QFrame>("pnPicture")->geometry(), QRect(324, 24, 51, 51));
+    QCOMPARE(child<QLabel>("Image1")->size(), QSize(48, 48));
+    auto* modes = child<QComboBox>("cbSearchOptions");
+    QCOMPARE(modes->count(), 3);
+    QCOMPARE(modes->itemText(2), QStringLiteral("Exact Phrase"));
+    QCOMPARE(modes->currentText(), QStringLiteral("Any Words"));
+    QCOMPARE(child<QCheckBox>("cbSubWord")->text(), QStringLiteral("Included"));
+    QCOMPARE(child<QCheckBox>("cbShowSample")->text(), QStringLiteral("Show"));
+    QCOMPARE(child<QLineEdit>("deDateLimits")->width(), 140);
+  }
+
+  void f2TogglesTheOptionsPanel() {
+    context_.FindActive = true;
+    QTest::keyClick(focus(), Qt::Key_F2);
+    QCOMPARE(bar_->height(), 75);
+    QVERIFY(child<QFrame>("pnOptions")->isVisible());
+    QVERIFY(!context_.FindActive);
+    QTest::mouseClick(child<QToolButton>("bbShowMore"), Qt::LeftButton);
+    QCOMPARE(bar_->height(), 24);
+    QVERIFY(!child<QFrame>("pnOptions")->isVisible());
+  }
+
+  void arrowsMoveByOneWithAltAndByTwentyWithShiftCtrl() {
+    bar_->move(300, 300);
+    const QPoint start = bar_->pos();
+    QTest::keyClick(focus(), Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(bar_->pos(), start + QPoint(-1, 0));
+    QTest::keyClick(focus(), Qt::Key_Down, Qt::ShiftModifier | Qt::ControlModifier);
+    QCOMPARE(bar_->pos(), start + QPoint(-1, 20));
+    QTest::keyClick(focus(), Qt::Key_Up, Qt::AltModifier);
+    QTest::keyClick(focus(), Qt::Key_Right, Qt::ShiftModifier | Qt::ControlModifier);
+    QCOMPARE(bar_->pos(), start + QPoint(19, 19));
+    // Other modifier sets do not move it.
+    QTest::keyClick(focus(), Qt::Key_Right, Qt::ControlModifier);
+    QTest::keyClick(focus(), Qt::Key_Right, Qt::AltModifier | Qt::ShiftModifier);
+    QTest::keyClick(focus(), Qt::Key_Right,
+                    Qt::AltModifier | Qt::ShiftModifier | Qt::ControlModifier);
+    QCOMPARE(bar_->pos(), start + QPoint(19, 19));
+  }
+
+  void indexKeysShowTheIndexWindow() {
+    QTest::keyClick(focus(), Qt::Key_F10);
+    QTest::keyClick(focus(), Qt::Key_Return, Qt::AltModifier);
+    QTest::keyClick(focus(), Qt::Key_Return, Qt::ShiftModifier | Qt::ControlModifier);
+    QCOMPARE(index_shown_, 3);
+    QCOMPARE(finds_, 0);  // none of these is Enter for Find
+  }
+
+  void enterRunsFindAndFillsTheHistory() {
+    type("alpha");
+    QCOMPARE(finds_, 1);
+    type("alpha");
+    type("Alpha");
+    QCOMPARE(finds_, 3);
+    auto* box = child<QComboBox>("edSearchText");
+    QCOMPARE(box->count(), 2);
+    QCOMPARE(box->itemText(0), QStringLiteral("Alpha"));
+    QCOMPARE(box->itemText(1), QStringLiteral("alpha"));
+    QCOMPARE(box->currentText(), QStringLiteral("Alpha"));
+
+    type("");
+    QCOMPARE(finds_, 3);
+    QCOMPARE(dialogs_.Texts().back(), std::string("Enter search sample in the text field."));
+    QCOMPARE(box->count(), 2);
+  }
+
+  void editingTheSampleEndsFindInPage() {
+    context_.FindActive = true;
+    child<QComboBox>("edSearchText")->setEditText("beta");
+    QVERIFY(!context_.FindActive);
+  }
+
+  void modeComboSetsTheSearchMode() {
+    auto* modes = child<QComboBox>("cbSearchOptions");
+    context_.FindActive = true;
+    modes->setCurrentIndex(1);
+    QCOMPARE(bar_->handlers().search_mode, smAllWords);
+    QVERIFY(!context_.FindActive);
+    modes->setCurrentIndex(2);
+    QCOMPARE(bar_->handlers().search_mode, smExactPhrase);
+    modes->setCurrentIndex(0);
+    QCOMPARE(bar_->handlers().search_mode, smAnyWords);
+  }
+
+  void helpOpensThePageOrSaysItCannot() {
+    QTest::keyClick(focus(), Qt::Key_F1);
+    QCOMPARE(opened_, std::vector<std::string>{"Help.htm"});
+    QVERIFY(dialogs_.messages.empty());
+    bar_->handlers().help_page = "Missing.htm";
+    QTest::mouseClick(child<QToolButton>("bbHelp"), Qt::LeftButton);
+    QCOMPARE(dialogs_.Texts(), std::vector<std::string>{"Cannot start Internet Explorer."});
+  }
+
+  void hotKeyWithItsModifierHidesTheBar() {
+    bar_->handlers().hot_key = ParseHotKey("ctrl/k");
+    QTest::keyClick(focus(), Qt::Key_K, Qt::ShiftModifier | Qt::ControlModifier);
+    QVERIFY(bar_->isVisible());
+    QTest::keyClick(focus(), Qt::Key_K, Qt::ControlModifier);
+    QVERIFY(!bar_->isVisible());
+    bar_->BringToFront();
+    QVERIFY(bar_->isVisible());
+  }
+
+  void closeIsRefusedDuringAnIndexingRun() {
+    int checks = 0;
+    bar_->handlers().check_stop = [&] {
+      ++checks;
+      return true;
+    };
+    context_.indexing_state = kIndexingRunning;
+    QVERIFY(!bar_->close());
+    QVERIFY(bar_->isVisible());
+    QCOMPARE(checks, 1);
+    context_.indexing_state = kIndexingIdle;
+    bool destroyed = false;
+    bar_->on_destroy = [&] { destroyed = true; };
+    QVERIFY(bar_->close());
+    QVERIFY(destroyed);
+  }
+
+  void findControlsCanBeDisabled() {
+    bar_->SetFindEnabled(false);
+    QVERIFY(!child<QToolButton>("bbFind")->isEnabled());
+    QVERIFY(!child<QToolButton>("bbNext")->isEnabled());
+    QVERIFY(!child<QComboBox>("edSearchText")->isEnabled());
+    bar_->SetFindEnabled(true);
+    QVERIFY(child<QToolButton>("bbFind")->isEnabled());
+  }
+
+  void doubleClickOnThePictureShowsTheAboutBox() {
+    QTest::mouseDClick(child<QLabel>("Image1"), Qt::LeftButton);
+    auto* box = bar_->findChild<TfmAbout*>();
+    QVERIFY(box);
+    QCOMPARE(box->windowTitle(), QStringLiteral("About ..."));
+    QCOMPARE(box->findChild<QLabel*>("lbProduct")->text(), QStringLiteral("Vellumark"));
+    QCOMPARE(box->findChild<QLabel*>("lbVersion")->text(), QStringLiteral("Version 1.0"));
+    QPointer<TfmAbout> alive(box);
+    QTest::mouseClick(box->findChild<QPushButton*>("btOK"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 5000);  // freed on close
+  }
+};
+
+}  // namespace vellumark
+
+QTEST_MAIN(vellumark::SearchBarWindowTest)
+#include "search_bar_window_test.moc"
