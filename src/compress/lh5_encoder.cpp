@@ -11,6 +11,7 @@
 // does not renumber the tree.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -26,9 +27,27 @@ using namespace lh5;
 constexpr int kTextSize = 2 * kDicSize + kMaxMatch;  // 16,640
 constexpr int kHashBits = 16;
 constexpr int kTreeSlots = 16384;  // at least the window plus the current position; power of 2
-constexpr int64_t kNil = INT64_MIN / 4;
+// Positions are offsets from the start of the text buffer's first filling, which begin at
+// 8,448, so 0 never names a position and marks an empty link. Inputs are below 2^31 bytes.
+using Pos = uint32_t;
+constexpr Pos kNil = 0;
 
 int BitLength(unsigned v) { return v == 0 ? 0 : 32 - __builtin_clz(v); }
+
+// Length of the common prefix of `a` and `b`, at most kMaxMatch, knowing that the first
+// `len` bytes agree. Compares 8 bytes at a time; both texts have kMaxMatch bytes readable.
+static_assert(std::endian::native == std::endian::little);
+inline int CommonPrefix(const uint8_t* a, const uint8_t* b, int len) {
+  while (len + 8 <= kMaxMatch) {
+    uint64_t x, y;
+    std::memcpy(&x, a + len, 8);
+    std::memcpy(&y, b + len, 8);
+    if (x != y) return len + __builtin_ctzll(x ^ y) / 8;  // little-endian: lowest byte first
+    len += 8;
+  }
+  while (len < kMaxMatch && a[len] == b[len]) ++len;
+  return len;
+}
 
 // Writes fields most significant bit first through the run state.
 class BitWriter {
@@ -79,14 +98,14 @@ class Encoder {
 
   std::vector<uint8_t> text_;  // the text buffer; the current position runs in its upper half
   int pos_ = 0;                // current position in text_
-  int64_t base_ = 0;           // stream offset of text_[0]
+  Pos base_ = 0;               // position of text_[0]
   int64_t remainder_ = 0;      // real bytes from the current position on
   int match_len_ = 0;          // match found for the current position
-  int64_t match_pos_ = 0;      // its stream offset
+  Pos match_pos_ = 0;          // its position
 
-  std::vector<int64_t> head_;     // per hash: the newest position, root of its tree
-  std::vector<int64_t> smaller_;  // per tree slot: subtree of texts that sort before the node
-  std::vector<int64_t> larger_;   // per tree slot: subtree of texts that sort after the node
+  std::vector<Pos> head_;     // per hash: the newest position, root of its tree
+  std::vector<Pos> smaller_;  // per tree slot: subtree of texts that sort before the node
+  std::vector<Pos> larger_;   // per tree slot: subtree of texts that sort after the node
 
   std::vector<uint8_t> buf_;  // pending symbols, a flag byte before each group of 8
   int buf_pos_ = 0;
@@ -123,7 +142,7 @@ void Encoder::Run() {
   FindAndInsert();
   while (remainder_ > 0) {
     const int last_len = match_len_;
-    const int64_t last_pos = match_pos_;
+    const Pos last_pos = match_pos_;
     Advance();
     if (match_len_ > remainder_) match_len_ = static_cast<int>(remainder_);
     if (match_len_ > last_len || last_len < kThreshold) {
@@ -152,32 +171,34 @@ void Encoder::Advance() {
 }
 
 void Encoder::FindAndInsert() {
-  const int64_t p = base_ + pos_;
+  const Pos p = base_ + static_cast<Pos>(pos_);
   const uint8_t* cur = text_.data() + pos_;
   const uint32_t key = (uint32_t{cur[0]} << 16) | (uint32_t{cur[1]} << 8) | cur[2];
   const uint32_t h = (key * 2654435761u) >> (32 - kHashBits);
-  int64_t cand = head_[h];
+  Pos cand = head_[h];
   head_[h] = p;
-  constexpr int64_t kSlotMask = kTreeSlots - 1;
-  int64_t* smaller_link = &smaller_[p & kSlotMask];  // where the next smaller node goes
-  int64_t* larger_link = &larger_[p & kSlotMask];    // where the next larger node goes
-  int smaller_len = 0, larger_len = 0;  // prefix shared with every node beyond each link
-  const int64_t limit = p - kDicSize;
+  // The next position's bucket is a likely cache miss; ask for it now.
+  const uint32_t next_key = (key << 8 | cur[3]) & 0xFFFFFF;
+  __builtin_prefetch(&head_[(next_key * 2654435761u) >> (32 - kHashBits)]);
+  constexpr Pos kSlotMask = kTreeSlots - 1;
+  Pos* smaller_link = &smaller_[p & kSlotMask];  // where the next smaller node goes
+  Pos* larger_link = &larger_[p & kSlotMask];    // where the next larger node goes
+  int smaller_len = 0, larger_len = 0;           // prefix shared with every node beyond each link
+  const Pos limit = p - kDicSize;                // p >= 8,448, so no wrap
   int best_len = 0;
-  int64_t best_pos = 0;
+  Pos best_pos = 0;
   for (;;) {
     if (cand < limit) {
       *smaller_link = *larger_link = kNil;
       break;
     }
     const uint8_t* c = text_.data() + (cand - base_);
-    int len = std::min(smaller_len, larger_len);
-    while (len < kMaxMatch && c[len] == cur[len]) ++len;
+    const int len = CommonPrefix(c, cur, std::min(smaller_len, larger_len));
     if (len > best_len) {
       best_len = len;
       best_pos = cand;
     }
-    const int64_t slot = cand & kSlotMask;
+    const Pos slot = cand & kSlotMask;
     if (len == kMaxMatch) {
       // Equal as far as matches reach: the new position takes the older one's place.
       *smaller_link = smaller_[slot];

@@ -290,13 +290,11 @@ class FullDisk final : public TStream {
  public:
   explicit FullDisk(size_t limit) : limit_(limit) {}
   size_t Read(void*, size_t) override { return 0; }
-  void Write(const void*, size_t count) override {
+  void Write(const void* buffer, size_t count) override {
     if (inner_.Size() + static_cast<int64_t>(count) > static_cast<int64_t>(limit_)) {
       throw EStreamError("disk full");
     }
-    inner_.Write(nullptr, 0);
-    std::vector<uint8_t> zeros(count);
-    inner_.Write(zeros.data(), count);
+    inner_.Write(buffer, count);
   }
   int64_t Position() const override { return inner_.Position(); }
   void SetPosition(int64_t p) override { inner_.SetPosition(p); }
