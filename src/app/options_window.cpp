@@ -63,7 +63,7 @@ TfmKivOpts::TfmKivOpts(ProgramContext& context, TPIniFile& settings, Dialogs& di
   IEPageControl_->setCurrentIndex(0);
   OptionsValues v = OptionsFormCreate(context_, settings_);
   edSHFile_->setText(QString::fromStdString(v.header_file));
-  meSearchDelim_->setPlainText(QString::fromStdString(v.delimiter_spec));
+  meSearchDelim_->setPlainText(QString::fromStdString(v.delimiter_text));
   cbSubWord_->setChecked(sub_word);
   cbSearchOptions_->setCurrentText(QString::fromStdString(search_options));
 
@@ -83,7 +83,7 @@ TfmKivOpts::~TfmKivOpts() {
 OptionsValues TfmKivOpts::Values() const {
   OptionsValues v;
   v.header_file = edSHFile_->text().toStdString();
-  v.delimiter_spec = meSearchDelim_->toPlainText().toStdString();
+  v.delimiter_text = meSearchDelim_->toPlainText().toStdString();
   v.sub_word = cbSubWord_->isChecked();
   v.search_options = cbSearchOptions_->currentText().toStdString();
   return v;

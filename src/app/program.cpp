@@ -82,7 +82,7 @@ int RunProgram(int argc, char** argv) {
 
   TfmKivMain bar(context, dialogs);
   SearchBar& handlers = bar.handlers();
-  ProgramShell shell(context, dialogs, handlers, bar);
+  ProgramShell shell(context, dialogs, pump, handlers, bar);
   handlers.shell_open = [&](const std::string& target) {
     return ShellOpen(target, shell.browser());
   };

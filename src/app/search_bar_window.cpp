@@ -81,15 +81,20 @@ TfmKivMain::TfmKivMain(ProgramContext& context, Dialogs& dialogs, QWidget* paren
   pnOptions_->hide();
   setFixedHeight(kClientHeight - kPanelHeight);
 
-  connect(bbFind_, &QToolButton::clicked, this, [this] { handlers_->bbFindClick(); });
-  connect(bbNext_, &QToolButton::clicked, this, [this] { handlers_->bbNextClick(); });
-  connect(bbShowMore_, &QToolButton::clicked, this, [this] { handlers_->bbShowMoreClick(); });
-  connect(bbIndex_, &QToolButton::clicked, this, [this] { handlers_->bbIndexClick(); });
-  connect(bbHelp_, &QToolButton::clicked, this, [this] { handlers_->bbHelpClick(); });
+  connect(bbFind_, &QToolButton::clicked, this,
+          [this] { Guarded([this] { handlers_->bbFindClick(); }); });
+  connect(bbNext_, &QToolButton::clicked, this,
+          [this] { Guarded([this] { handlers_->bbNextClick(); }); });
+  connect(bbShowMore_, &QToolButton::clicked, this,
+          [this] { Guarded([this] { handlers_->bbShowMoreClick(); }); });
+  connect(bbIndex_, &QToolButton::clicked, this,
+          [this] { Guarded([this] { handlers_->bbIndexClick(); }); });
+  connect(bbHelp_, &QToolButton::clicked, this,
+          [this] { Guarded([this] { handlers_->bbHelpClick(); }); });
   connect(edSearchText_, &QComboBox::editTextChanged, this,
-          [this] { handlers_->edSearchTextChange(); });
+          [this] { Guarded([this] { handlers_->edSearchTextChange(); }); });
   connect(cbSearchOptions_, &QComboBox::currentTextChanged, this,
-          [this] { handlers_->cbSearchOptionsChange(); });
+          [this] { Guarded([this] { handlers_->cbSearchOptionsChange(); }); });
 
   // The form sees every key first.
   qApp->installEventFilter(this);
@@ -107,6 +112,15 @@ QToolButton* TfmKivMain::AddButton(const char* name, const char* hint, int x, in
   b->setFocusPolicy(Qt::NoFocus);
   b->setGeometry(x, 1, 22, 22);
   return b;
+}
+
+// An exception must not leave a slot: one message, and the window carries on.
+void TfmKivMain::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    dialogs_.Error(e.what());
+  }
 }
 
 bool TfmKivMain::eventFilter(QObject* watched, QEvent* event) {
@@ -199,6 +213,7 @@ void TfmKivMain::SetHistory(const std::vector<std::string>& items) {
 
 bool TfmKivMain::SubWord() { return cbSubWord_->isChecked(); }
 void TfmKivMain::SetSubWord(bool checked) { cbSubWord_->setChecked(checked); }
+bool TfmKivMain::ShowSample() { return cbShowSample_->isChecked(); }
 std::string TfmKivMain::ModeText() { return cbSearchOptions_->currentText().toStdString(); }
 void TfmKivMain::SetModeText(const std::string& text) {
   cbSearchOptions_->setCurrentText(QString::fromStdString(text));

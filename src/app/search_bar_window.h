@@ -60,6 +60,7 @@ class TfmKivMain final : public QWidget, public SearchBarView {
   void SetHistory(const std::vector<std::string>& items) override;
   bool SubWord() override;
   void SetSubWord(bool checked) override;
+  bool ShowSample() override;
   std::string ModeText() override;
   void SetModeText(const std::string& text) override;
   void SetFindEnabled(bool enabled) override;
@@ -71,6 +72,7 @@ class TfmKivMain final : public QWidget, public SearchBarView {
 
  private:
   QToolButton* AddButton(const char* name, const char* hint, int x, int picture);
+  void Guarded(const std::function<void()>& handler);
 
   ProgramContext& context_;
   Dialogs& dialogs_;

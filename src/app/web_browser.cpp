@@ -189,18 +189,18 @@ bool WebBrowser::Busy() { return navigation_asked_ || loads_running_ > 0; }
 void WebBrowser::WaitWhileBusy(int max_ms) {
   if (!Busy() || max_ms <= 0) return;
   QEventLoop loop;
-  QTimer timer;
-  timer.setSingleShot(true);
-  QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-  auto finished = QObject::connect(
-      window_->page(), &QWebEnginePage::loadFinished, &loop,
-      [this, &loop](bool) {
-        if (!Busy()) loop.quit();
-      },
-      Qt::QueuedConnection);
-  timer.start(max_ms);
+  QTimer deadline;
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+  // Busy ends with a finished load or with a jump inside the document (no load of its own);
+  // a short check covers both.
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [this, &loop] {
+    if (!Busy()) loop.quit();
+  });
+  deadline.start(max_ms);
+  check.start(10);
   loop.exec();
-  QObject::disconnect(finished);
 }
 
 QVariant WebBrowser::Run(const QString& code, int timeout_ms) {

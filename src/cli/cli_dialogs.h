@@ -14,12 +14,11 @@ namespace vellumark::cli {
 
 class CliDialogs final : public Dialogs {
  public:
-  using Answerer = std::function<std::optional<MessageButton>(const std::string& text,
-                                                              MessageButtons buttons)>;
+  using Answerer =
+      std::function<std::optional<MessageButton>(const std::string& text, MessageButtons buttons)>;
   using FileAnswer = std::function<std::optional<std::string>(const std::string& filter)>;
 
-  MessageButton Message(MessageKind kind, const std::string& text,
-                        MessageButtons buttons) override;
+  MessageButton Message(MessageKind kind, const std::string& text, MessageButtons buttons) override;
   std::optional<std::string> OpenFileName(const std::string& filter) override;
   std::optional<std::string> SaveFileName(const std::string& filter) override;
 

@@ -6,8 +6,9 @@
 #include <csignal>
 #include <filesystem>
 
+#include "app/core/options.h"
+#include "app/core/program_shell.h"
 #include "app/web_browser.h"
-#include "indexer/delimiters.h"
 #include "net/http_client.h"
 #include "store/data_module.h"
 #include "util/startup.h"
@@ -74,7 +75,12 @@ void CliSession::Start() {
     dialogs_.PrintError(e.what());
     throw CommandFailed{};
   }
-  context_.DelimiterChars = LoadDelimiterChars(*settings_);
+  // The delimiter characters, as the options window loads them at start.
+  const std::string spec =
+      settings_->ReadString("Options", "SearchDelimiters", kDefaultDelimiterText);
+  if (!ParseDelimiters(spec, context_.DelimiterChars)) {
+    ParseDelimiters(kDefaultDelimiterText, context_.DelimiterChars);
+  }
 }
 
 TdmKiv& CliSession::DataModule() {
@@ -111,6 +117,8 @@ THttpClient& CliSession::HttpClient() {
     http_->InputFileMode = false;
     http_->OutputFileMode = false;
     http_->ReportLevel = 2;
+    // As in the program: a server that neither answers nor closes cannot hold the run.
+    http_->TimeOut = ProgramShell::kHttpTimeOutMs;
   }
   return *http_;
 }

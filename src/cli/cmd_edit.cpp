@@ -15,10 +15,9 @@ void RegisterEditCommand(CLI::App& app, CommandTable& table) {
     std::optional<std::string> description;
   };
   auto args = std::make_shared<Args>();
-  CLI::App* sub = app.add_subcommand(
-      "edit", "Change the URL (and description, when given) of location N");
-  sub->add_option("N", args->task_no, "Location number")->required()->check(
-      CLI::NonNegativeNumber);
+  CLI::App* sub =
+      app.add_subcommand("edit", "Change the URL (and description, when given) of location N");
+  sub->add_option("N", args->task_no, "Location number")->required()->check(CLI::NonNegativeNumber);
   sub->add_option("URL", args->url, "New starting URL")->required();
   sub->add_option("DESCRIPTION", args->description, "New description (else kept)");
   table.Add(sub, [args](CliSession& session) {

@@ -24,8 +24,8 @@ void PrintTimings(const RunTimings& t) {
   std::snprintf(line, sizeof line,
                 "timings: pages %lld, total %.2f s, HEAD %.2f s, browser load %.2f s, "
                 "text extraction %.2f s, words %.2f s",
-                static_cast<long long>(t.pages), Seconds(t.total), Seconds(t.head),
-                Seconds(t.load), Seconds(t.reading), Seconds(t.words));
+                static_cast<long long>(t.pages), Seconds(t.total), Seconds(t.head), Seconds(t.load),
+                Seconds(t.reading), Seconds(t.words));
   std::cerr << line << std::endl;
 }
 
@@ -41,8 +41,7 @@ void RegisterIndexCommand(CLI::App& app, CommandTable& table) {
   };
   auto args = std::make_shared<Args>();
   CLI::App* sub = app.add_subcommand("index", "Index location N");
-  sub->add_option("N", args->task_no, "Location number")->required()->check(
-      CLI::NonNegativeNumber);
+  sub->add_option("N", args->task_no, "Location number")->required()->check(CLI::NonNegativeNumber);
   CLI::Option* overwrite =
       sub->add_flag("--overwrite", args->overwrite, "When an index exists, start afresh");
   CLI::Option* keep = sub->add_flag("--continue", args->keep,
@@ -59,8 +58,7 @@ void RegisterIndexCommand(CLI::App& app, CommandTable& table) {
     TdmKiv& dm = session.DataModule();
     CliDialogs& dialogs = session.Dialogs();
     bool must_choose = false;
-    dialogs.answer = [&](const std::string& text,
-                         MessageButtons) -> std::optional<MessageButton> {
+    dialogs.answer = [&](const std::string& text, MessageButtons) -> std::optional<MessageButton> {
       if (text.rfind("Do you wish to index URL '", 0) == 0) return kButtonYes;
       if (text == "Index exists. Do you wish to overwrite it?") {
         if (args->overwrite) return kButtonYes;
@@ -75,8 +73,8 @@ void RegisterIndexCommand(CLI::App& app, CommandTable& table) {
     dialogs.before_output = [&view] { view.MakeRoom(); };
     IndexerOptions options;
     options.browser_wait_ms = args->browser_wait * 1000;
-    TIndexer indexer(session.Context(), dm, dialogs, session.WebBrowser(),
-                     session.HttpClient(), view, {}, options);
+    TIndexer indexer(session.Context(), dm, dialogs, session.WebBrowser(), session.HttpClient(),
+                     view, {}, options);
     session.Pump().on_interrupt = [&indexer] { indexer.bbStopClick(); };
     CliEventPump::CatchInterrupt();
 
@@ -87,8 +85,9 @@ void RegisterIndexCommand(CLI::App& app, CommandTable& table) {
     dialogs.before_output = nullptr;
     dialogs.answer = nullptr;
     if (must_choose) {
-      dialogs.PrintError("Index exists. Choose --overwrite to start afresh or --continue to "
-                         "go on with it.");
+      dialogs.PrintError(
+          "Index exists. Choose --overwrite to start afresh or --continue to "
+          "go on with it.");
     }
     if (args->timings) PrintTimings(indexer.Timings());
     return session.ExitStatus();

@@ -10,8 +10,8 @@ namespace vellumark::cli {
 
 namespace {
 
-constexpr const char* kColumns[] = {"Task_No",    "Task_URL", "Task_Description", "Date",
-                                    "Time_Start", "Time_End", "Files"};
+constexpr const char* kColumns[] = {
+    "Task_No", "Task_URL", "Task_Description", "Date", "Time_Start", "Time_End", "Files"};
 constexpr std::size_t kColumnCount = std::size(kColumns);
 
 // A field value on one line: tabs and line breaks would break the row.
@@ -27,8 +27,9 @@ std::string OneLine(std::string text) {
 void RegisterLocationsCommand(CLI::App& app, CommandTable& table) {
   auto tsv = std::make_shared<bool>(false);
   CLI::App* sub = app.add_subcommand(
-      "locations", "List the locations: number, URL, description, date, start and end time of "
-                   "the last run, indexed pages");
+      "locations",
+      "List the locations: number, URL, description, date, start and end time of "
+      "the last run, indexed pages");
   sub->add_flag("--tsv", *tsv, "Tab-separated, without a heading line");
   table.Add(sub, [tsv](CliSession& session) {
     TdmKiv& dm = session.DataModule();

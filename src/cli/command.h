@@ -35,7 +35,8 @@ class CommandTable {
   std::vector<Entry> commands_;
 };
 
-#define VELLUMARK_CLI_COMMAND(Name) void Register##Name##Command(CLI::App& app, CommandTable& table);
+#define VELLUMARK_CLI_COMMAND(Name) \
+  void Register##Name##Command(CLI::App& app, CommandTable& table);
 #include "cli/commands.def"
 #undef VELLUMARK_CLI_COMMAND
 

@@ -1,12 +1,12 @@
 // vellumark-cli: the engine of Vellumark from a terminal, on the same program folder, settings
 // and tables as the program. Exit status: 0 success, 1 an error message was shown, 2 bad usage.
+#include <unistd.h>
 #include <QApplication>
 #include <QByteArray>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <unistd.h>
 
 #include "cli/command.h"
 
@@ -40,12 +40,10 @@ void QuietQt(QtMsgType type, const QMessageLogContext&, const QString& message) 
 int main(int argc, char** argv) {
   using vellumark::cli::CliSession;
 
-  CLI::App app{"Vellumark from a terminal: manage locations and index them.",
-               "vellumark-cli"};
+  CLI::App app{"Vellumark from a terminal: manage locations and index them.", "vellumark-cli"};
   app.require_subcommand(1);
   std::optional<std::string> home;
-  app.add_option("--home", home,
-                 "Program folder (settings and tables); overrides VELLUMARK_HOME");
+  app.add_option("--home", home, "Program folder (settings and tables); overrides VELLUMARK_HOME");
   vellumark::cli::CommandTable table;
   vellumark::cli::RegisterCommands(app, table);
 

@@ -29,22 +29,30 @@ std::size_t TerminalWidth() {
 void ProgressView::ShowStatus(const std::string& text) {
   if (text != shown_) {
     shown_ = text;
-    if (live_ && AboutOnePage(text)) {
+    if (live_ && running_ && AboutOnePage(text)) {
       page_text_ = text;
       Redraw();
     } else if (!text.empty()) {
       MakeRoom();
+      // The live line comes back with the next page or counters.
       std::cerr << text << std::endl;
-      if (live_ && indexed_ + to_index_ > 0) Redraw();
     }
   }
   pump_.ProcessEvents();
 }
 
-void ProgressView::ShowCounters(std::int64_t indexed, std::int64_t to_index) {
+void ProgressView::SetCounters(int indexed, int queued) {
   indexed_ = indexed;
-  to_index_ = to_index;
-  if (live_) Redraw();
+  to_index_ = queued;
+  if (live_ && running_) Redraw();
+}
+
+void ProgressView::SetButtonPanelVisible(bool visible) {
+  running_ = !visible;
+  if (!running_) {
+    MakeRoom();
+    page_text_.clear();
+  }
 }
 
 void ProgressView::MakeRoom() {
@@ -53,8 +61,8 @@ void ProgressView::MakeRoom() {
 }
 
 void ProgressView::Redraw() {
-  std::string line = "Indexed " + std::to_string(indexed_) + ", on line " +
-                     std::to_string(to_index_);
+  std::string line =
+      "Indexed " + std::to_string(indexed_) + ", on line " + std::to_string(to_index_);
   if (!page_text_.empty()) line += "  " + page_text_;
   // Never wider than the terminal, or the line would wrap and no longer be rewritten.
   line = Utf8Truncate(line, TerminalWidth() - 1);

@@ -17,8 +17,9 @@ class ProgressView final : public IndexView {
   ProgressView(EventPump& pump, bool live) : pump_(pump), live_(live) {}
 
   void ShowStatus(const std::string& text) override;
-  void ShowCounters(std::int64_t indexed, std::int64_t to_index) override;
-  void SetButtonsVisible(bool) override {}
+  void SetCounters(int indexed, int queued) override;
+  // The panel is hidden while a run is active: only then is there a live line.
+  void SetButtonPanelVisible(bool visible) override;
 
   // Clears the live line so that another line can be written.
   void MakeRoom();
@@ -33,6 +34,7 @@ class ProgressView final : public IndexView {
   std::int64_t indexed_ = 0;
   std::int64_t to_index_ = 0;
   bool drawn_ = false;
+  bool running_ = false;
 };
 
 }  // namespace vellumark::cli

@@ -29,8 +29,8 @@ TCollation::TCollation() {
 TCollation::~TCollation() = default;
 
 std::string TCollation::SortKey(std::string_view text) const {
-  const icu::UnicodeString u =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  const icu::UnicodeString u = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
   std::vector<uint8_t> buffer(text.size() * 2 + 16);
   int32_t length = collator_->getSortKey(u, buffer.data(), static_cast<int32_t>(buffer.size()));
   if (length > static_cast<int32_t>(buffer.size())) {
@@ -44,9 +44,9 @@ std::string TCollation::SortKey(std::string_view text) const {
 
 int TCollation::Compare(std::string_view a, std::string_view b) const {
   UErrorCode status = U_ZERO_ERROR;
-  const UCollationResult r = collator_->compareUTF8(
-      icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
-      icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+  const UCollationResult r =
+      collator_->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                             icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
   return r == UCOL_LESS ? -1 : (r == UCOL_GREATER ? 1 : 0);
 }
 

@@ -1,6 +1,6 @@
-// The delimiter characters at which page text is split into words, and their specification
-// text as the settings keep it ("Options" / "SearchDelimiters"): blank-separated tokens, each a
-// character between single quotes or a decimal character code (its low 8 bits).
+// The delimiter characters as a location keeps them: its Tasks record's "SearchDelimiters"
+// holds the set a run split its pages with, as UTF-8 text, so that a continued run splits the
+// remaining pages the same way. (The options window parses the user's specification.)
 #pragma once
 
 #include <string>
@@ -8,25 +8,6 @@
 
 namespace vellumark {
 
-class TPIniFile;
-
-inline constexpr const char* kDefaultDelimiterSpec = "' '     09     10     13     ','     ';'";
-
-// Sets `delimiters` to blank, tab, LF and CR followed by every further character of `spec`,
-// each once, in the order of its first appearance. False when the specification is not valid
-// or names no character (`delimiters` then holds the four fixed characters).
-bool ParseDelimiters(std::string_view spec, std::u32string& delimiters);
-
-// The delimiter characters of the settings: "Options" / "SearchDelimiters", or the default
-// specification when it is missing or not valid.
-std::u32string LoadDelimiterChars(const TPIniFile& settings);
-
-}  // namespace vellumark
-
-namespace vellumark {
-
-// The delimiter characters as the text stored in a location's "SearchDelimiters" (UTF-8), and
-// back.
 std::string DelimitersToText(std::u32string_view delimiters);
 std::u32string DelimitersFromText(std::string_view text);
 

@@ -58,8 +58,8 @@ class TIndexer::WordsProgress final : public StoreWordsProgress {
 };
 
 TIndexer::TIndexer(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, Browser& browser,
-                   THttpClient& http, IndexView& view,
-                   std::function<void(bool)> set_find_enabled, IndexerOptions options)
+                   THttpClient& http, IndexView& view, std::function<void(bool)> set_find_enabled,
+                   IndexerOptions options)
     : context_(context),
       dm_(dm),
       dialogs_(dialogs),
@@ -100,15 +100,15 @@ bool TIndexer::CheckStop() {
 bool TIndexer::CanClose() { return !Running() || CheckStop(); }
 
 void TIndexer::BeginRun() {
-  view_.ShowCounters(0, 0);
-  view_.SetButtonsVisible(false);
+  view_.SetCounters(0, 0);
+  view_.SetButtonPanelVisible(false);
   if (set_find_enabled_) set_find_enabled_(false);
   context_.indexing_state = kIndexingRunning;
 }
 
 void TIndexer::EndRun() {
-  view_.ShowCounters(0, 0);
-  view_.SetButtonsVisible(true);
+  view_.SetCounters(0, 0);
+  view_.SetButtonPanelVisible(true);
   if (set_find_enabled_) set_find_enabled_(true);
   context_.indexing_state = kIndexingIdle;
 }
@@ -167,8 +167,7 @@ void TIndexer::bbGoClick() {
   }
 
   // 6.
-  if (dialogs_.Confirm("Do you wish to index URL '" + base_address_ + "'?", kYesNo) !=
-      kButtonYes) {
+  if (dialogs_.Confirm("Do you wish to index URL '" + base_address_ + "'?", kYesNo) != kButtonYes) {
     page_queue_.Clear();
     return;
   }
@@ -219,24 +218,15 @@ void TIndexer::bbGoClick() {
   BeginRun();
 
   // 9. Count what is indexed and queue what is known but not fetched.
-  indexed_count_ = 0;
-  files.SetIndexName("");
-  files.First();
-  if (files.IsEmpty()) {
-    next_page_no_ = 1;
-  } else {
-    while (!files.Eof()) {
-      if (files.Fields(kState).AsInteger() >= 1) {
-        ++indexed_count_;
-      } else {
-        page_queue_.Add(files.Fields(kF1).AsString() + files.Fields(kUrlRest).AsString());
-      }
-      files.Next();
-    }
-    files.Last();
-    next_page_no_ = static_cast<int>(files.Fields(kFileNo).AsInteger()) + 1;
+  try {
+    CountAndQueue();
+  } catch (const std::exception&) {
+    dialogs_.Error("Cannot process indexing ...");
+    EndRun();
+    ShowStatus("Indexing not completed.");
+    page_queue_.Clear();
+    return;
   }
-  files.SetIndexName("I1");
 
   // 10. The connection check.
   ShowStatus("Connecting '" + start_address_ + "' ...");
@@ -298,6 +288,28 @@ void TIndexer::bbGoClick() {
   timings_.total = Clock::now() - run_start;
 }
 
+void TIndexer::CountAndQueue() {
+  TTable& files = dm_.tbFiles;
+  indexed_count_ = 0;
+  files.SetIndexName("");
+  files.First();
+  if (files.IsEmpty()) {
+    next_page_no_ = 1;
+  } else {
+    while (!files.Eof()) {
+      if (files.Fields(kState).AsInteger() >= 1) {
+        ++indexed_count_;
+      } else {
+        page_queue_.Add(files.Fields(kF1).AsString() + files.Fields(kUrlRest).AsString());
+      }
+      files.Next();
+    }
+    files.Last();
+    next_page_no_ = static_cast<int>(files.Fields(kFileNo).AsInteger()) + 1;
+  }
+  files.SetIndexName("I1");
+}
+
 void TIndexer::InsertPage(const std::string& relative) {
   TTable& files = dm_.tbFiles;
   const TPageAddress address = SplitPageAddress(relative);
@@ -311,7 +323,7 @@ void TIndexer::InsertPage(const std::string& relative) {
 void TIndexer::IndexPages() {
   while (!page_queue_.Empty()) {
     // 1, 2.
-    view_.ShowCounters(indexed_count_, static_cast<std::int64_t>(page_queue_.Count()));
+    view_.SetCounters(static_cast<int>(indexed_count_), static_cast<int>(page_queue_.Count()));
     if (CheckStop()) return;
     if (IndexOnePage() == PassEnd::kLeave) return;
   }
@@ -391,8 +403,8 @@ TIndexer::PassEnd TIndexer::IndexOnePage() {
     try {
       if (SplitPageWords(page_text_, context_.DelimiterChars, word_list_)) {
         WordsProgress progress(*this);
-        StoreWords(dm_, word_list_, current_page_no_,
-                   static_cast<std::int64_t>(page_text_.size()), page_address_, progress);
+        StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_text_.size()),
+                   page_address_, progress);
       }
     } catch (const std::exception&) {
       dialogs_.Error(kCannotProcess);

@@ -34,13 +34,14 @@ class TdmKiv;
 class THttpClient;
 
 // What the run touches of the index window: its status line (which pumps events), the two
-// counters "Progress" and "On line", and the button panel hidden during a run.
+// counters "Progress" and "On line", and the button panel hidden during a run. The window's
+// own view of its controls can derive from this one.
 class IndexView : public StatusView {
  public:
   // lbIndexed and lbToIndex.
-  virtual void ShowCounters(std::int64_t indexed, std::int64_t to_index) = 0;
+  virtual void SetCounters(int indexed, int queued) = 0;
   // pnButtons.
-  virtual void SetButtonsVisible(bool visible) = 0;
+  virtual void SetButtonPanelVisible(bool visible) = 0;
 };
 
 struct IndexerOptions {
@@ -53,11 +54,11 @@ struct IndexerOptions {
 // Where a run's time went, summed over its pages.
 struct RunTimings {
   using Duration = std::chrono::steady_clock::duration;
-  Duration head{};     // HEAD requests, the connection check included
-  Duration load{};     // browser navigation and the waits for it
-  Duration reading{};  // reading links, title and body text from the document
-  Duration words{};    // lower-casing, splitting, StoreWords and the excerpt
-  Duration total{};    // the whole run from the URL question's answer to its end
+  Duration head{};         // HEAD requests, the connection check included
+  Duration load{};         // browser navigation and the waits for it
+  Duration reading{};      // reading links, title and body text from the document
+  Duration words{};        // lower-casing, splitting, StoreWords and the excerpt
+  Duration total{};        // the whole run from the URL question's answer to its end
   std::int64_t pages = 0;  // pages fetched (indexed count at the end of the loop)
 };
 
@@ -66,8 +67,8 @@ class TIndexer final {
   // `set_find_enabled` enables or disables the search bar's Find, Next and sample box (may be
   // empty when there is no search bar).
   TIndexer(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, Browser& browser,
-           THttpClient& http, IndexView& view,
-           std::function<void(bool)> set_find_enabled = {}, IndexerOptions options = {});
+           THttpClient& http, IndexView& view, std::function<void(bool)> set_find_enabled = {},
+           IndexerOptions options = {});
   TIndexer(const TIndexer&) = delete;
   TIndexer& operator=(const TIndexer&) = delete;
 
@@ -104,9 +105,11 @@ class TIndexer final {
   enum class PassEnd { kNext, kLeave };
 
   void ShowStatus(const std::string& text) { view_.ShowStatus(text); }
+  // Counts the indexed pages, queues the known ones not fetched, finds the next page number.
+  void CountAndQueue();
   // Steps 3 to 14 of one pass of the page loop.
   PassEnd IndexOnePage();
-  // Finds or creates the record of `relative`; false when it is known and already indexed.
+  // Inserts the record of `relative` under the next page number (not counted up here).
   void InsertPage(const std::string& relative);
   // Waits while the browser is busy, at most until `deadline`. False when the wait ran out;
   // true when the load finished or the run must end (`stopped_` is then set).

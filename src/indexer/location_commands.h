@@ -20,8 +20,7 @@ class LocationDialog {
   virtual ~LocationDialog() = default;
   // Shows the dialog with `caption` and the given texts, which the user may change. True when
   // the user chose OK.
-  virtual bool Execute(const std::string& caption, std::string& url,
-                       std::string& description) = 0;
+  virtual bool Execute(const std::string& caption, std::string& url, std::string& description) = 0;
 };
 
 class TLocationCommands final {

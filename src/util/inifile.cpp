@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -159,11 +160,18 @@ std::string Serialize(const IniText& text) {
 
 // Writes the whole file through a temporary file in the same folder and a rename, so that a
 // reader sees either the old file or the new one.
-void Store(const std::string& file_name, const IniText& text) {
+void Store(const std::string& name, const IniText& text) {
   const std::string data = Serialize(text);
+  // A settings file that is a symbolic link is replaced at its target, so the link stays.
+  std::string file_name = name;
+  std::error_code ec;
+  if (std::filesystem::is_symlink(name, ec)) {
+    std::filesystem::path target = std::filesystem::weakly_canonical(name, ec);
+    if (!ec) file_name = target.string();
+  }
   std::string temp = file_name + ".XXXXXX";
   int fd = mkstemp(temp.data());
-  if (fd < 0) WriteFailed(file_name);
+  if (fd < 0) WriteFailed(name);
   bool ok = true;
   std::size_t done = 0;
   while (ok && done < data.size()) {
@@ -184,7 +192,7 @@ void Store(const std::string& file_name, const IniText& text) {
   if (ok && std::rename(temp.c_str(), file_name.c_str()) != 0) ok = false;
   if (!ok) {
     ::unlink(temp.c_str());
-    WriteFailed(file_name);
+    WriteFailed(name);
   }
 }
 

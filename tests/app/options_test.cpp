@@ -14,7 +14,7 @@ const std::u32string kDefaultSet = U" \t\n\r,;";
 
 TEST(ParseDelimiters, DefaultAndLooseSpacingGiveTheSameSet) {
   std::u32string set;
-  ASSERT_TRUE(ParseDelimiters(kDefaultDelimiterSpec, set));
+  ASSERT_TRUE(ParseDelimiters(kDefaultDelimiterText, set));
   EXPECT_EQ(set, kDefaultSet);
   ASSERT_TRUE(ParseDelimiters("' '  09  10  13  ','  ';'", set));
   EXPECT_EQ(set, kDefaultSet);
@@ -36,7 +36,7 @@ TEST(ParseDelimiters, FailuresLeaveTheFourFixedCharacters) {
 
 TEST(CanonicalDelimiters, CodesForControlsQuotesForTheRestAndReadsBack) {
   std::u32string set;
-  ASSERT_TRUE(ParseDelimiters(kDefaultDelimiterSpec, set));
+  ASSERT_TRUE(ParseDelimiters(kDefaultDelimiterText, set));
   EXPECT_EQ(CanonicalDelimiters(set), "' '     9     10     13     ','     ';'");
   ASSERT_TRUE(ParseDelimiters("1 '\xc3\xa9' 127", set));
   std::string canon = CanonicalDelimiters(set);
@@ -75,13 +75,13 @@ TEST_F(OptionsForm, CreationFallsBackSilentlyAndCloseSavesTheCanonicalForm) {
   settings.WriteString("Options", "SearchDelimiters", "'unclosed");
   OptionsValues v = OptionsFormCreate(context, settings);
   EXPECT_EQ(v.header_file, "SHFile.htm");
-  EXPECT_EQ(v.delimiter_spec, "'unclosed");
+  EXPECT_EQ(v.delimiter_text, "'unclosed");
   EXPECT_EQ(context.DelimiterChars, kDefaultSet);
   EXPECT_EQ(context.HeaderLines.size(), 6u);
   EXPECT_TRUE(dialogs.messages.empty());
 
   v.header_file = dir.Write("head.htm", "<HEAD>\n");
-  v.delimiter_spec = "' '  09  10  13  ','  ';'  '.'";
+  v.delimiter_text = "' '  09  10  13  ','  ';'  '.'";
   v.sub_word = true;
   v.search_options = "All Words";
   OptionsFormClose(v, context, settings, dialogs);
@@ -95,7 +95,7 @@ TEST_F(OptionsForm, CreationFallsBackSilentlyAndCloseSavesTheCanonicalForm) {
 
   // The next start shows the saved form and parses it to the same set.
   OptionsValues next = OptionsFormCreate(context, settings);
-  EXPECT_EQ(next.delimiter_spec, "' '     9     10     13     ','     ';'     '.'");
+  EXPECT_EQ(next.delimiter_text, "' '     9     10     13     ','     ';'     '.'");
   EXPECT_EQ(context.DelimiterChars, std::u32string(U" \t\n\r,;."));
 }
 
@@ -104,7 +104,7 @@ TEST_F(OptionsForm, CloseReportsAMissingHeaderAndBadDelimitersAndKeepsOldSetting
   settings.WriteString("HeaderFile", "FileName", "Old.htm");
   OptionsValues v;
   v.header_file = "Missing.htm";
-  v.delimiter_spec = "nonsense";
+  v.delimiter_text = "nonsense";
   v.search_options = "Any Words";
   OptionsFormClose(v, context, settings, dialogs);
   const std::string full = FullPathOf("Missing.htm");

@@ -8,6 +8,7 @@
 #include "app/recording_search_bar_view.h"
 #include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
+#include "support/scripted_event_pump.h"
 #include "util/inifile.h"
 #include "util/temp_folder.h"
 
@@ -38,7 +39,7 @@ class Startup : public ::testing::Test {
 
   // Runs FormCreate with a fake browser; `browser_fails` makes its creation throw.
   bool Start(bool browser_fails = false) {
-    shell = std::make_unique<ProgramShell>(context, dialogs, bar, view);
+    shell = std::make_unique<ProgramShell>(context, dialogs, pump, bar, view);
     shell->load_placement = [this] { steps.push_back("placement"); };
     shell->save_placement = [this] { steps.push_back("save placement"); };
     shell->create_browser = [this, browser_fails]() -> std::unique_ptr<Browser> {
@@ -60,6 +61,7 @@ class Startup : public ::testing::Test {
   TPIniFile settings{dir.path() + "vellumark.ini"};
   ProgramContext context;
   testing::ScriptedDialogs dialogs;
+  testing::ScriptedEventPump pump;
   testing::RecordingSearchBarView view;
   SearchBar bar{context, view, dialogs};
   std::unique_ptr<ProgramShell> shell;
@@ -81,6 +83,10 @@ TEST_F(Startup, OpensTheStoredLocationAndShowsItsStartPage) {
   EXPECT_EQ(browser->navigations, std::vector<std::string>{"http://two/"});
   EXPECT_FALSE(browser->Busy());  // waited until loaded
   EXPECT_TRUE(dialogs.messages.empty());
+  ASSERT_NE(shell->http_client(), nullptr);
+  EXPECT_EQ(shell->http_client()->TimeOut, 30000);
+  EXPECT_EQ(shell->http_client()->ReportLevel, 2);
+  EXPECT_FALSE(shell->http_client()->InputFileMode);
 
   context.CurrentLocationNumber = 1;
   shell->FormDestroy();

@@ -25,13 +25,14 @@ struct RecordingSearchBarView final : SearchBarView {
   void SetHistory(const std::vector<std::string>& h) override { history = h; }
   bool SubWord() override { return sub_word; }
   void SetSubWord(bool c) override { sub_word = c; }
+  bool ShowSample() override { return show_sample; }
   std::string ModeText() override { return mode; }
   void SetModeText(const std::string& m) override { mode = m; }
   void SetFindEnabled(bool e) override { find_enabled = e; }
 
   std::string caption = "KIV", text, mode = "Any Words";
   std::vector<std::string> history;
-  bool panel = false, hidden = false, sub_word = false, find_enabled = true;
+  bool panel = false, hidden = false, sub_word = false, show_sample = false, find_enabled = true;
   int height = 24, x = 0, y = 0, index_shown = 0, index_hidden = 0;
 };
 

@@ -10,8 +10,10 @@
 #include <QToolButton>
 
 #include "app/about_box.h"
+#include "app/placement.h"
 #include "app/search_bar_window.h"
 #include "support/scripted_dialogs.h"
+#include "util/temp_folder.h"
 
 namespace vellumark {
 
@@ -103,6 +105,26 @@ class SearchBarWindowTest : public QObject {
     QCOMPARE(child<QCheckBox>("cbSubWord")->text(), QStringLiteral("Included"));
     QCOMPARE(child<QCheckBox>("cbShowSample")->text(), QStringLiteral("Show"));
     QCOMPARE(child<QLineEdit>("deDateLimits")->width(), 140);
+  }
+
+  void placementKeepsAnOffScreenTopAndIgnoresSizeAndState() {
+    testing::TempFolder dir;
+    TPIniFile settings(dir.path() + "vellumark.ini");
+    settings.WriteString("FormStatus", "MainForm", "5000,10,400,300,2");
+    bar_->move(119, 0);
+    const int top = bar_->frameGeometry().top();
+    LoadWindowStatus(settings, *bar_, false);
+    QCOMPARE(bar_->frameGeometry().left(), 10);
+    QCOMPARE(bar_->frameGeometry().top(), top);
+    QCOMPARE(bar_->size(), QSize(374, 24));
+    QVERIFY(!bar_->isMaximized());
+    SaveWindowStatus(settings, *bar_);
+    QCOMPARE(settings.ReadString("FormStatus", "MainForm", ""),
+             QStringLiteral("%1,10,%2,%3,0")
+                 .arg(top)
+                 .arg(bar_->frameGeometry().width())
+                 .arg(bar_->frameGeometry().height())
+                 .toStdString());
   }
 
   void f2TogglesTheOptionsPanel() {

@@ -129,6 +129,16 @@ class WebBrowserTest : public QObject {
     QVERIFY(!browser_->Visible());
   }
 
+  void aJumpInsideTheDocumentEndsBusy() {
+    std::string url =
+        Write("anchors.html", "<html><body><p>top</p><p id='x'>there</p></body></html>");
+    Load(url);
+    browser_->Navigate(url + "#x");
+    browser_->WaitWhileBusy(10000);
+    QVERIFY(!browser_->Busy());
+    QCOMPARE(browser_->DocumentUrl(), url + "#x");
+  }
+
   void aFailedLoadEndsBusy() {
     browser_->Navigate("http://127.0.0.1:9/nothing-listens-here");
     browser_->WaitWhileBusy(20000);

@@ -60,17 +60,19 @@ class CliIndexTest : public ::testing::Test {
   int BuildSite() {
     std::string home_links;
     for (int i = 0; i < 20; i += 5) home_links += "<a href=\"" + Name('p', i) + ".html\">p</a> ";
-    home_links += "<a href=\"notes.txt\">notes</a> <a href=\"/outside/x.html\">out</a> "
-                  "<a href=\"mailto:someone@example.com\">mail</a>";
+    home_links +=
+        "<a href=\"notes.txt\">notes</a> <a href=\"/outside/x.html\">out</a> "
+        "<a href=\"mailto:someone@example.com\">mail</a>";
     site_.SetPage("/site/", {"text/html", Page("Home", "Welcome to the site " + home_links)});
     for (int i = 0; i < 20; ++i) {
       std::string body = "Page " + Name('p', i) + " unique" + Name('p', i) + " shared words";
       if (i + 1 < 20) body += " <a href=\"" + Name('p', i + 1) + ".html#top\">next</a>";
       if (i < 10) body += " <a href=\"sub/" + Name('q', i) + ".html\">child</a>";
       if (i == 5) {
-        body += "<div id=\"x\"></div><script>var a = document.createElement('a');"
-                "a.href = 'dyn.html'; a.textContent = 'dynamic';"
-                "document.getElementById('x').appendChild(a);</script>";
+        body +=
+            "<div id=\"x\"></div><script>var a = document.createElement('a');"
+            "a.href = 'dyn.html'; a.textContent = 'dynamic';"
+            "document.getElementById('x').appendChild(a);</script>";
       }
       site_.SetPage("/site/" + Name('p', i) + ".html", {"text/html", Page(Name('p', i), body)});
     }
@@ -99,8 +101,8 @@ TEST_F(CliIndexTest, IndexesEveryReachablePage) {
   ASSERT_EQ(r.status, 0) << r.err;
   r = RunCli(home_, {"index", "1"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Done. Indexed " + std::to_string(pages) + " of " +
-                       std::to_string(pages) + " pages."),
+  EXPECT_NE(r.err.find("Done. Indexed " + std::to_string(pages) + " of " + std::to_string(pages) +
+                       " pages."),
             std::string::npos)
       << r.err;
 
@@ -120,8 +122,7 @@ TEST_F(CliIndexTest, IndexesEveryReachablePage) {
   EXPECT_TRUE(Query(IndexDb(), "SELECT * FROM Files WHERE F1 LIKE '%outside%'").empty());
 
   // Words: one posting per page that holds them.
-  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words3 WHERE Word = 'uniquedyn'")
-                .size(),
+  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words3 WHERE Word = 'uniquedyn'").size(),
             0u);  // 9 bytes: Words2
   EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words2 WHERE Word = 'uniquedyn'"),
             std::vector<std::string>{"2"});
@@ -147,8 +148,7 @@ TEST_F(CliIndexTest, IndexesEveryReachablePage) {
   // Overwriting builds the same tables again.
   r = RunCli(home_, {"index", "1", "--overwrite"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Query(IndexDb(), "SELECT F1, File_State, File_Title, File_Header FROM Files"),
-            files);
+  EXPECT_EQ(Query(IndexDb(), "SELECT F1, File_State, File_Title, File_Header FROM Files"), files);
   EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words1 WHERE Word = 'shared'"),
             std::vector<std::string>{"40"});
 }
@@ -158,8 +158,7 @@ TEST_F(CliIndexTest, UnreachableStartAddress) {
   ASSERT_EQ(r.status, 0);
   r = RunCli(home_, {"index", "1"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("error: Cannot connect to 'http://127.0.0.1:1/site/'."),
-            std::string::npos)
+  EXPECT_NE(r.err.find("error: Cannot connect to 'http://127.0.0.1:1/site/'."), std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("Index not completed."), std::string::npos);
 }
@@ -177,8 +176,7 @@ TEST_F(CliIndexTest, CtrlCStopsTheRunAsStopAndYes) {
   run.Interrupt();
   CliResult r = run.Wait();
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Indexing process interrupted by user request"), std::string::npos)
-      << r.err;
+  EXPECT_NE(r.err.find("Indexing process interrupted by user request"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("Done. Indexed 1 of 2 pages."), std::string::npos) << r.err;
   EXPECT_EQ(Query(TasksDb(), "SELECT Files, Time_End IS NOT NULL FROM Tasks"),
             std::vector<std::string>{"1|1"});

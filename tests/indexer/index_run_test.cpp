@@ -24,8 +24,8 @@ TEST_F(RunTest, FreshRunFollowsLinksInsideTheLocation) {
 
   indexer_->bbGoClick();
 
-  EXPECT_EQ(dialogs_.Texts(), (std::vector<std::string>{
-                                  "Do you wish to index URL '" + Url("/docs/") + "'?"}));
+  EXPECT_EQ(dialogs_.Texts(),
+            (std::vector<std::string>{"Do you wish to index URL '" + Url("/docs/") + "'?"}));
   // The base page and the start page first, then in queue order.
   EXPECT_THAT(NavigatedPaths(),
               ElementsAre("/docs/", "/docs/index.html", "/docs/a.html", "/docs/sub/c.html"));
@@ -80,7 +80,7 @@ TEST_F(RunTest, ControlsAreHeldBackDuringTheRun) {
   };
   indexer_->bbGoClick();
   EXPECT_TRUE(checked);
-  EXPECT_EQ(view_.counters.front(), std::make_pair(std::int64_t{0}, std::int64_t{0}));
+  EXPECT_EQ(view_.counters.front(), std::make_pair(0, 0));
 }
 
 TEST_F(RunTest, StartUrlWithoutPathIsItsOwnBase) {
@@ -115,8 +115,8 @@ TEST_F(RunTest, NoLocationAndUrlWithoutScheme) {
   AddLocation("www.example.test/docs/");
   Answer({kButtonYes});
   indexer_->bbGoClick();
-  EXPECT_EQ(dialogs_.Texts(), (std::vector<std::string>{"Do you wish to index URL ''?",
-                                                         "Cannot connect to ''."}));
+  EXPECT_EQ(dialogs_.Texts(),
+            (std::vector<std::string>{"Do you wish to index URL ''?", "Cannot connect to ''."}));
 }
 
 TEST_F(RunTest, CannotConnectLeavesTheRunUnfinished) {

@@ -35,10 +35,8 @@ class RecordingIndexView final : public IndexView {
     }
     pump_.ProcessEvents();
   }
-  void ShowCounters(std::int64_t indexed, std::int64_t to_index) override {
-    counters.emplace_back(indexed, to_index);
-  }
-  void SetButtonsVisible(bool visible) override { buttons_visible = visible; }
+  void SetCounters(int indexed, int queued) override { counters.emplace_back(indexed, queued); }
+  void SetButtonPanelVisible(bool visible) override { buttons_visible = visible; }
 
   bool Saw(const std::string& text) const {
     for (const auto& s : statuses) {
@@ -49,7 +47,7 @@ class RecordingIndexView final : public IndexView {
 
   std::string shown;
   std::vector<std::string> statuses;
-  std::vector<std::pair<std::int64_t, std::int64_t>> counters;
+  std::vector<std::pair<int, int>> counters;
   bool buttons_visible = true;
 
  private:
@@ -72,7 +70,7 @@ class RunTest : public ::testing::Test {
     root_ = std::string(mkdtemp(pattern)) + "/";
     context_.db_root_folder = root_;
     context_.program_folder = root_;
-    ParseDelimiters(kDefaultDelimiterSpec, context_.DelimiterChars);
+    context_.DelimiterChars = U" \t\n\r,;";  // the options' default set
     dm_ = std::make_unique<TdmKiv>(context_, dialogs_);
     http_ = std::make_unique<THttpClient>(pump_);
     indexer_ = std::make_unique<TIndexer>(context_, *dm_, dialogs_, browser_, *http_, view_,

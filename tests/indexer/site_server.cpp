@@ -75,7 +75,8 @@ void SiteServer::Handle(int fd) {
   // Reads the request header block, waking now and then to see whether the server stops.
   std::string request;
   char buffer[4096];
-  while (request.find("\r\n\r\n") == std::string::npos && request.find("\n\n") == std::string::npos) {
+  while (request.find("\r\n\r\n") == std::string::npos &&
+         request.find("\n\n") == std::string::npos) {
     pollfd p{fd, POLLIN, 0};
     const int r = ::poll(&p, 1, 100);
     if (stopping_) break;

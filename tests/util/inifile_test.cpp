@@ -196,6 +196,16 @@ TEST(IniFile, WriteReplacesTheFileWholeAndKeepsItsMode) {
   EXPECT_EQ(files, 1);
 }
 
+TEST(IniFile, ALinkedSettingsFileIsWrittenAtItsTarget) {
+  TempFolder dir;
+  const std::string target = dir.Write("real.ini", "[A]\nx=1\n");
+  std::filesystem::create_symlink(target, dir.path() + "link.ini");
+  TPIniFile ini(dir.path() + "link.ini");
+  ini.WriteString("A", "x", "2");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path() + "link.ini"));
+  EXPECT_EQ(dir.Read("real.ini"), "[A]\nx=2\n");
+}
+
 TEST(IniFile, AWriteThatCannotCreateItsFileThrows) {
   TempFolder dir;
   TPIniFile ini(dir.path() + "no/such/folder/s.ini");

@@ -50,23 +50,23 @@ const std::vector<std::string>& DefaultHeaderLines() {
 
 bool ParseDelimiters(const std::string& specification, std::u32string& delimiters) {
   delimiters.assign(std::begin(kFixed), std::end(kFixed));
-  std::u32string spec = Decode(specification);
-  for (char32_t& c : spec) {
+  std::u32string text = Decode(specification);
+  for (char32_t& c : text) {
     if (IsBlank(c)) c = U' ';
   }
   std::u32string collected;
-  for (std::size_t i = 0; i < spec.size();) {
-    if (spec[i] == U' ') {
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == U' ') {
       ++i;
-    } else if (spec[i] == U'\'') {
-      if (i + 2 >= spec.size() || spec[i + 2] != U'\'') return false;
-      collected += spec[i + 1];
+    } else if (text[i] == U'\'') {
+      if (i + 2 >= text.size() || text[i + 2] != U'\'') return false;
+      collected += text[i + 1];
       i += 3;
     } else {
-      std::size_t end = spec.find(U' ', i);
-      if (end == std::u32string::npos) end = spec.size();
+      std::size_t end = text.find(U' ', i);
+      if (end == std::u32string::npos) end = text.size();
       long long code = 0;
-      if (!ToInteger(spec.substr(i, end - i), code)) return false;
+      if (!ToInteger(text.substr(i, end - i), code)) return false;
       collected += static_cast<char32_t>(static_cast<unsigned long long>(code) & 0xFF);
       i = end;
     }
@@ -126,9 +126,9 @@ OptionsValues OptionsFormCreate(ProgramContext& context, const TPIniFile& settin
   OptionsValues values;
   values.header_file = settings.ReadString("HeaderFile", "FileName", kDefaultHeaderFile);
   LoadHeaderFile(values.header_file, context.HeaderLines);
-  values.delimiter_spec = settings.ReadString("Options", "SearchDelimiters", kDefaultDelimiterSpec);
-  if (!ParseDelimiters(values.delimiter_spec, context.DelimiterChars)) {
-    ParseDelimiters(kDefaultDelimiterSpec, context.DelimiterChars);
+  values.delimiter_text = settings.ReadString("Options", "SearchDelimiters", kDefaultDelimiterText);
+  if (!ParseDelimiters(values.delimiter_text, context.DelimiterChars)) {
+    ParseDelimiters(kDefaultDelimiterText, context.DelimiterChars);
   }
   return values;
 }
@@ -139,8 +139,8 @@ void OptionsFormClose(const OptionsValues& values, ProgramContext& context, TPIn
     dialogs.Error("Search Header file '" + FullPathOf(values.header_file) +
                   "' not found. Default loaded.");
   }
-  if (!ParseDelimiters(values.delimiter_spec, context.DelimiterChars)) {
-    ParseDelimiters(kDefaultDelimiterSpec, context.DelimiterChars);
+  if (!ParseDelimiters(values.delimiter_text, context.DelimiterChars)) {
+    ParseDelimiters(kDefaultDelimiterText, context.DelimiterChars);
     dialogs.Error("Error in current search delimiters. Defoult Loaded.");
   } else {
     settings.WriteString("Options", "SearchDelimiters",

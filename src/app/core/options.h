@@ -15,7 +15,7 @@
 namespace vellumark {
 
 // Blank, tab, LF, CR, comma and semicolon, five blanks apart.
-inline constexpr const char* kDefaultDelimiterSpec = "' '     09     10     13     ','     ';'";
+inline constexpr const char* kDefaultDelimiterText = "' '     09     10     13     ','     ';'";
 inline constexpr const char* kDefaultHeaderFile = "SHFile.htm";
 
 // The six lines of the result page header used when the header file cannot be read.
@@ -45,7 +45,7 @@ std::string FullPathOf(const std::string& name);
 // What the options window shows.
 struct OptionsValues {
   std::string header_file;     // edSHFile
-  std::string delimiter_spec;  // meSearchDelim
+  std::string delimiter_text;  // meSearchDelim
   bool sub_word = false;       // cbSubWord
   std::string search_options;  // cbSearchOptions text
 };

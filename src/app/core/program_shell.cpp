@@ -6,11 +6,12 @@
 
 namespace vellumark {
 
-ProgramShell::ProgramShell(ProgramContext& context, Dialogs& dialogs, SearchBar& search_bar,
-                           SearchBarView& view)
+ProgramShell::ProgramShell(ProgramContext& context, Dialogs& dialogs, EventPump& pump,
+                           SearchBar& search_bar, SearchBarView& view)
     : context_(context),
       settings_(*context.settings),
       dialogs_(dialogs),
+      pump_(pump),
       search_bar_(search_bar),
       view_(view) {}
 
@@ -18,6 +19,7 @@ ProgramShell::~ProgramShell() {
   // The browser goes before the data module, as at the end of a run.
   browser_.reset();
   data_.reset();
+  http_.reset();
 }
 
 bool ProgramShell::FormCreate() {
@@ -33,6 +35,16 @@ bool ProgramShell::FormCreate() {
     return false;
   }
 
+  // The data module's components in their order: the HTTP client first, with its design-time
+  // settings (body and header kept in memory under these names, ports from the address).
+  http_ = std::make_unique<THttpClient>(pump_);
+  http_->Body = "Default.htm";
+  http_->Header = "Head.txt";
+  http_->Port = 0;
+  http_->ReportLevel = 0;
+  http_->InputFileMode = false;
+  http_->OutputFileMode = false;
+  http_->ProxyPort = 0;
   data_ = std::make_unique<TdmKiv>(context_, dialogs_, [this] { search_bar_.UpdateCaption(); });
   if (data_->TerminateRequested()) return false;
   search_bar_.current_task_name = [this] { return data_->CurrentTaskName(); };
@@ -69,8 +81,10 @@ bool ProgramShell::FormCreate() {
   }
   search_bar_.hot_key = hot_key;
 
-  // The HTTP client's settings (file modes off, report level 2, a 30 s time-out) are made
-  // where the data module owns the client.
+  http_->InputFileMode = false;
+  http_->OutputFileMode = false;
+  http_->ReportLevel = 2;
+  http_->TimeOut = kHttpTimeOutMs;
 
   std::string included = settings_.ReadString("Options", "Included", "FALSE");
   for (char& c : included) {
@@ -112,9 +126,14 @@ void ProgramShell::OpenStartLocation() {
 void ProgramShell::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  if (save_placement) save_placement();
-  if (task_folder_read_) {
-    settings_.WriteInteger("Folders", "TaskFolder", context_.CurrentLocationNumber);
+  // A settings file that cannot be written is reported; the browser is released anyway.
+  try {
+    if (save_placement) save_placement();
+    if (task_folder_read_) {
+      settings_.WriteInteger("Folders", "TaskFolder", context_.CurrentLocationNumber);
+    }
+  } catch (const std::exception& e) {
+    dialogs_.Error(e.what());
   }
   try {
     if (release_find) release_find();

@@ -1,6 +1,8 @@
-// The search bar's start-up and shutdown, without widgets: the browser, the data module, the
-// current location with its fall-back walk, the start page, the hot key and the search
-// settings. ProgramShell owns the browser and the data module for the whole run.
+// The search bar's start-up and shutdown, without widgets: the browser, the data module and
+// the HTTP client, the current location with its fall-back walk, the start page, the hot key
+// and the search settings. ProgramShell owns the browser, the data module and the HTTP client
+// for the whole run (the client sits here, beside the data module, because the store layer
+// lies below the network layer).
 //
 // The window supplies what only it can do through the hooks (its placement, the engine's
 // browser, the system hot key); tests pass doubles.
@@ -11,8 +13,10 @@
 #include <string>
 
 #include "app/core/search_bar.h"
+#include "net/http_client.h"
 #include "platform/browser.h"
 #include "platform/dialogs.h"
+#include "platform/event_pump.h"
 #include "store/data_module.h"
 #include "util/context.h"
 #include "util/inifile.h"
@@ -26,7 +30,7 @@ inline constexpr const char* kBrowserStartError =
 class ProgramShell final {
  public:
   // Everything passed must outlive the shell; `context.settings` must be set.
-  ProgramShell(ProgramContext& context, Dialogs& dialogs, SearchBar& search_bar,
+  ProgramShell(ProgramContext& context, Dialogs& dialogs, EventPump& pump, SearchBar& search_bar,
                SearchBarView& view);
   ~ProgramShell();
   ProgramShell(const ProgramShell&) = delete;
@@ -51,6 +55,12 @@ class ProgramShell final {
 
   Browser* browser() { return browser_.get(); }
   TdmKiv* data() { return data_.get(); }
+  // The data module's HTTP client; exists once FormCreate got past the browser.
+  THttpClient* http_client() { return http_.get(); }
+
+  // Time-out of every waiting operation of the HTTP client, so that a server that neither
+  // answers nor closes cannot hold the program.
+  static constexpr int kHttpTimeOutMs = 30000;
   bool database_open() const { return database_open_; }
 
  private:
@@ -59,9 +69,11 @@ class ProgramShell final {
   ProgramContext& context_;
   TPIniFile& settings_;
   Dialogs& dialogs_;
+  EventPump& pump_;
   SearchBar& search_bar_;
   SearchBarView& view_;
   std::unique_ptr<Browser> browser_;
+  std::unique_ptr<THttpClient> http_;
   std::unique_ptr<TdmKiv> data_;
   bool task_folder_read_ = false;  // start-up got as far as reading "TaskFolder"
   bool database_open_ = false;

@@ -87,8 +87,9 @@ class SearchBarView {
   virtual void FocusSearchText() = 0;
   virtual std::vector<std::string> History() = 0;
   virtual void SetHistory(const std::vector<std::string>& items) = 0;
-  virtual bool SubWord() = 0;
+  virtual bool SubWord() = 0;  // cbSubWord, "Included"
   virtual void SetSubWord(bool checked) = 0;
+  virtual bool ShowSample() = 0;  // cbShowSample, "Show"
   virtual std::string ModeText() = 0;
   virtual void SetModeText(const std::string& text) = 0;
   // bbFind, bbNext and edSearchText together; an indexing run disables them.
@@ -126,6 +127,9 @@ class SearchBar final {
   void bbIndexClick();
   void bbHelpClick();
   void UpdateCaption();
+
+  // The window, for the search layer's handlers (sample, check boxes, history, caption).
+  SearchBarView& view() { return view_; }
 
   TSearchMode search_mode = smAnyWords;
   HotKeySetting hot_key;

@@ -1,0 +1,195 @@
+// The index window and the options window, headless, over a real root folder: the grid over
+// Tasks, New through the real location dialog, the keys, the status line, and the options
+// window closing with Enter and saving.
+#include <QApplication>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+#include "app/index_window.h"
+#include "app/options_window.h"
+#include "support/scripted_dialogs.h"
+#include "support/scripted_event_pump.h"
+#include "util/temp_folder.h"
+
+namespace vellumark {
+
+class IndexWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<testing::TempFolder> dir_;
+  std::unique_ptr<TPIniFile> settings_;
+  ProgramContext context_;
+  testing::ScriptedDialogs dialogs_;
+  testing::ScriptedEventPump pump_;
+  std::unique_ptr<TdmKiv> data_;
+  std::unique_ptr<TfmKivIndex> window_;
+
+  template <typename T>
+  T* child(const char* name) {
+    T* w = window_->findChild<T*>(QString::fromUtf8(name));
+    if (!w) qFatal("no control %s", name);
+    return w;
+  }
+
+  // Answers the next modal location dialog with these texts.
+  void AnswerDialog(const QString& url, const QString& description, bool ok = true) {
+    QTimer::singleShot(0, this, [=] {
+      auto* d = qobject_cast<TfmKivDialog*>(QApplication::activeModalWidget());
+      if (!d) qFatal("no location dialog");
+      d->edURL()->setText(url);
+      d->edURLDescription()->setText(description);
+      if (ok)
+        d->accept();
+      else
+        d->reject();
+    });
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<testing::TempFolder>();
+    settings_ = std::make_unique<TPIniFile>(dir_->path() + "vellumark.ini");
+    context_ = ProgramContext{};
+    context_.program_folder = context_.db_root_folder = dir_->path();
+    context_.settings = settings_.get();
+    dialogs_ = testing::ScriptedDialogs{};
+    data_ = std::make_unique<TdmKiv>(context_, dialogs_);
+    window_ = std::make_unique<TfmKivIndex>(context_, *settings_, dialogs_, pump_, *data_, nullptr);
+  }
+  void cleanup() {
+    window_.reset();
+    data_.reset();
+    settings_.reset();
+    dir_.reset();
+  }
+
+  void layoutAndDisabledCommands() {
+    QCOMPARE(window_->objectName(), QStringLiteral("IndexForm"));
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Vellumark Index"));
+    QCOMPARE(window_->size(), QSize(568, 360));
+    QVERIFY(!window_->isVisible());
+    auto* grid = child<QTableView>("DBGridTasks");
+    const char* titles[] = {"Date", "Description", "URL", "Start Time", "End Time", "Indexed"};
+    for (int i = 0; i < 6; ++i) {
+      QCOMPARE(grid->model()->headerData(i, Qt::Horizontal).toString(), QString(titles[i]));
+    }
+    QCOMPARE(grid->columnWidth(1), 188);
+    QCOMPARE(grid->columnWidth(2), 293);
+    QCOMPARE(grid->columnWidth(5), 45);
+    QCOMPARE(child<QPushButton>("bbNew")->text(), QStringLiteral("New   "));
+    for (const char* off : {"bbIndex", "bbImport", "bbExport"}) {
+      QVERIFY(!child<QPushButton>(off)->isEnabled());
+    }
+    window_->SetIndexCommand([] {});
+    QVERIFY(child<QPushButton>("bbIndex")->isEnabled());
+    QVERIFY(!window_->ProgressVisible());
+    QCOMPARE(child<QProgressBar>("ProgressBar")->maximum(), 100);
+  }
+
+  void newThroughTheDialogShowsTheLocationInTheGrid() {
+    int captions = 0;
+    window_->update_caption = [&] { ++captions; };
+    window_->show();
+    AnswerDialog("127.0.0.1:8080/", "Local");
+    QTest::mouseClick(child<QPushButton>("bbNew"), Qt::LeftButton);
+    auto* grid = child<QTableView>("DBGridTasks");
+    QCOMPARE(grid->model()->rowCount(), 1);
+    QCOMPARE(grid->model()->index(0, 1).data().toString(), QStringLiteral("Local"));
+    QCOMPARE(grid->model()->index(0, 2).data().toString(),
+             QStringLiteral("http://127.0.0.1:8080/"));
+    QCOMPARE(grid->currentIndex().row(), 0);
+    QVERIFY(captions > 0);
+
+    AnswerDialog("http://second/", "");
+    QTest::mouseClick(child<QPushButton>("bbNew"), Qt::LeftButton);
+    QCOMPARE(grid->model()->rowCount(), 2);
+    QCOMPARE(context_.CurrentLocationNumber, 2);
+    // Choosing a row makes it the current location; during a run the move is refused.
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    QCOMPARE(context_.CurrentLocationNumber, 1);
+    context_.indexing_state = kIndexingRunning;
+    grid->setCurrentIndex(grid->model()->index(1, 0));
+    QCOMPARE(context_.CurrentLocationNumber, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(grid->currentIndex().row(), 0, 5000);
+    context_.indexing_state = kIndexingIdle;
+
+    AnswerDialog("ignored", "", false);  // Cancel
+    QTest::mouseClick(child<QPushButton>("bbEdit"), Qt::LeftButton);
+    QCOMPARE(grid->model()->index(0, 2).data().toString(),
+             QStringLiteral("http://127.0.0.1:8080/"));
+  }
+
+  void keysAndTheStatusLine() {
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    auto* grid = child<QTableView>("DBGridTasks");
+    grid->setFocus();
+    const long pumps = pump_.pumps;
+    window_->ShowStatus("Working");
+    QCOMPARE(child<QStatusBar>("IndexStatusBar")->currentMessage(), QStringLiteral("Working"));
+    QVERIFY(pump_.pumps > pumps);  // the status line lets events run
+    int helps = 0;
+    window_->help = [&] { ++helps; };
+    QTest::keyClick(grid, Qt::Key_F1);
+    QCOMPARE(helps, 1);
+    QVERIFY(child<QStatusBar>("IndexStatusBar")->currentMessage().isEmpty());
+
+    window_->SetProgressVisible(true);
+    QTest::keyClick(grid, Qt::Key_Escape);
+    QVERIFY(window_->archive_cancel);
+    QVERIFY(window_->isVisible());
+    window_->SetProgressVisible(false);
+    QTest::keyClick(grid, Qt::Key_Escape, Qt::ShiftModifier);
+    QVERIFY(window_->isVisible());
+    QTest::keyClick(grid, Qt::Key_Escape);
+    QVERIFY(!window_->isVisible());
+  }
+
+  void closeIsRefusedDuringARunUnlessCheckStopAgrees() {
+    window_->show();
+    context_.indexing_state = kIndexingRunning;
+    bool agree = false;
+    window_->check_stop = [&] { return agree; };
+    QVERIFY(!window_->close());
+    agree = true;
+    QVERIFY(window_->close());
+    context_.indexing_state = kIndexingIdle;
+  }
+
+  void optionsWindowClosesWithEnterAndSaves() {
+    TfmKivOpts options(context_, *settings_, dialogs_, true, "Exact Phrase");
+    QCOMPARE(options.objectName(), QStringLiteral("OptsForm"));
+    QCOMPARE(options.windowTitle(), QStringLiteral("Vellumark Options"));
+    QCOMPARE(options.size(), QSize(406, 156));
+    QCOMPARE(options.findChild<QPlainTextEdit*>("meSearchDelim")->toPlainText(),
+             QString(kDefaultDelimiterText));
+    QCOMPARE(options.findChild<QLineEdit*>("edSHFile")->text(), QStringLiteral("SHFile.htm"));
+    QCOMPARE(context_.DelimiterChars, std::u32string(U" \t\n\r,;"));
+    QTimer::singleShot(0, &options, [&] {
+      QTest::keyClick(options.findChild<QPlainTextEdit*>("meSearchDelim"), Qt::Key_Return);
+    });
+    options.exec();
+    QVERIFY(!options.isVisible());
+    // The header file is missing in this folder: both header messages, nothing else.
+    QCOMPARE(dialogs_.messages.size(), std::size_t(2));
+    QCOMPARE(settings_->ReadString("Options", "SearchDelimiters", ""),
+             std::string("' '     9     10     13     ','     ';'"));
+    QCOMPARE(settings_->ReadString("Options", "Included", ""), std::string("TRUE"));
+    QCOMPARE(settings_->ReadString("Options", "SearchOptions", ""), std::string("Exact Phrase"));
+  }
+};
+
+}  // namespace vellumark
+
+QTEST_MAIN(vellumark::IndexWindowTest)
+#include "index_window_test.moc"
