@@ -9,9 +9,9 @@
 // folder with `tar czf`. Reported: seconds of each and the sizes of Index.db, the archive
 // and the tar file.
 //
-//   archive_bench                  2,000 pages (quick)
-//   archive_bench --pages=20000    the benchmark index
-//   archive_bench --dir=/path      where the root folder is made (default /tmp)
+//   bench_archive                  2,000 pages (quick)
+//   bench_archive --pages=20000    the benchmark index
+//   bench_archive --dir=/path      where the root folder is made (default /tmp)
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -223,11 +223,15 @@ int main(int argc, char** argv) {
       rest.push_back(argv[i]);
     }
   }
-  // The store benchmark's own runs come with its file; only ours runs unless asked.
+  // The store benchmark's own runs come with its file; they run only when a filter names
+  // them, not for the "run everything" filter.
   std::string filter = "--benchmark_filter=BM_ExportImport";
-  bool has_filter = false;
-  for (char* a : rest) has_filter |= std::strncmp(a, "--benchmark_filter", 18) == 0;
-  if (!has_filter) rest.push_back(filter.data());
+  bool named = false;
+  for (char* a : rest) {
+    named |= std::strncmp(a, "--benchmark_filter=", 19) == 0 && std::strcmp(a + 19, ".") != 0 &&
+             std::strcmp(a + 19, "all") != 0;
+  }
+  if (!named) rest.push_back(filter.data());
   int n = static_cast<int>(rest.size());
   benchmark::Initialize(&n, rest.data());
   benchmark::RunSpecifiedBenchmarks();
