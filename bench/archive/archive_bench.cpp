@@ -71,9 +71,7 @@ double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
 }
-double MB(const std::string& path) {
-  return std::filesystem::file_size(path) / (1024.0 * 1024.0);
-}
+double MB(const std::string& path) { return std::filesystem::file_size(path) / (1024.0 * 1024.0); }
 
 // The corpus location: its Tasks row, one Files row per page and the word tables with the
 // page lists StoreWords would record for the same pages (postings appended in page order).
@@ -101,8 +99,7 @@ bool BuildLocation(TdmKiv& dm) {
     for (std::size_t i = 0; i < words.size();) {
       std::size_t j = i + 1;
       while (j < words.size() && words[j] == words[i]) ++j;
-      AppendPosting(lists[WordKey(words[i])], page,
-                    WeightOf(static_cast<int>(j - i), length));
+      AppendPosting(lists[WordKey(words[i])], page, WeightOf(static_cast<int>(j - i), length));
       i = j;
     }
     std::shuffle(words.begin(), words.end(), rng);

@@ -20,7 +20,8 @@ inline constexpr const char* kArchiveTitle = "Vellumark Index v 1.0.0";
 inline constexpr const char* kArchiveTitleStart = "Vellumark Index";
 inline constexpr const char* kArchiveVersion = "v 1.0.0";
 inline constexpr const char* kArchiveMakerTag = "Dunmereworkshop LLC.";
-inline constexpr const char* kArchiveMakerLine = "Index archive of Vellumark by Dunmereworkshop LLC.";
+inline constexpr const char* kArchiveMakerLine =
+    "Index archive of Vellumark by Dunmereworkshop LLC.";
 
 // A head that is cut short or fails its checks.
 class EArchiveHeaderError : public Exception {

@@ -92,8 +92,8 @@ std::int64_t AnnouncedSize(const std::string& archive, std::uint64_t offset) {
   in.SetPosition(static_cast<std::int64_t>(offset));
   std::uint8_t head[8];
   if (in.Read(head, sizeof head) != sizeof head || head[0] != TCompressor::kHeaderMark) return -1;
-  std::uint32_t size = head[4] | (head[5] << 8) | (head[6] << 16) |
-                       (static_cast<std::uint32_t>(head[7]) << 24);
+  std::uint32_t size =
+      head[4] | (head[5] << 8) | (head[6] << 16) | (static_cast<std::uint32_t>(head[7]) << 24);
   return static_cast<std::int32_t>(size);
 }
 
@@ -129,9 +129,8 @@ std::string ArchiveFileName(const std::string& chosen) {
   return p.string();
 }
 
-TIndexArchive::TIndexArchive(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs,
-                             EventPump& pump, TArchiveView& view,
-                             std::function<void()> update_caption)
+TIndexArchive::TIndexArchive(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, EventPump& pump,
+                             TArchiveView& view, std::function<void()> update_caption)
     : context_(context),
       dm_(dm),
       dialogs_(dialogs),
@@ -259,8 +258,10 @@ bool TIndexArchive::bbExportClick() {
       compressor.OnShowProgress = [&](int& percent) { CoderProgress(percent, last_percent); };
       compressor.CompressStream(image, source, coLZH5);
       // A cancelled coder run ends its input early; what it wrote is not a whole archive.
-      if (Cancelled()) ok = false;
-      else view_.SetProgress(95);
+      if (Cancelled())
+        ok = false;
+      else
+        view_.SetProgress(95);
     } catch (const std::exception&) {
       ok = false;
     }
@@ -279,8 +280,10 @@ bool TIndexArchive::bbExportClick() {
   if (ok) {
     view_.ShowStatus("Index exported sucessfully.");
   } else {
-    if (Cancelled()) dialogs_.Information("Export Canceled");
-    else dialogs_.Error("Cannot Export Index");
+    if (Cancelled())
+      dialogs_.Information("Export Canceled");
+    else
+      dialogs_.Error("Cannot Export Index");
     view_.ShowStatus("Index not exported.");
   }
   return ok;
@@ -453,8 +456,10 @@ bool TIndexArchive::bbImportClick() {
       int last_percent = -1;
       compressor.OnShowProgress = [&](int& percent) { CoderProgress(percent, last_percent); };
       compressor.ExpandStream(dest, source);
-      if (Cancelled()) outcome = Outcome::kFailed;
-      else view_.SetProgress(10);
+      if (Cancelled())
+        outcome = Outcome::kFailed;
+      else
+        view_.SetProgress(10);
     } catch (const std::exception&) {
       outcome = Outcome::kFailed;
     }
@@ -502,8 +507,10 @@ bool TIndexArchive::bbImportClick() {
     }
     return true;
   }
-  if (Cancelled()) dialogs_.Information("Import Canceled");
-  else dialogs_.Error("Cannot Import Index");
+  if (Cancelled())
+    dialogs_.Information("Import Canceled");
+  else
+    dialogs_.Error("Cannot Import Index");
   view_.ShowStatus("Index not imported.");
   RemoveImportedLocation(new_task, folder_existed, previous_task_no);
   context_.CurrentLocationNumber = previous_number;
@@ -544,8 +551,8 @@ bool TIndexArchive::ReadIndexStream(TByteSource& source) {
   }
 
   // Progress by bytes read, checked before every 12th word record.
-  const std::uint64_t step = static_cast<std::uint64_t>(
-      std::llround(static_cast<double>(reader.BytesLeft()) / 80));
+  const std::uint64_t step =
+      static_cast<std::uint64_t>(std::llround(static_cast<double>(reader.BytesLeft()) / 80));
   std::uint64_t last = reader.BytesRead();
   TWordRecord word;
   for (std::int64_t n = 1;; ++n) {
@@ -572,8 +579,7 @@ bool TIndexArchive::ReadIndexStream(TByteSource& source) {
   return true;
 }
 
-void TIndexArchive::RemoveImportedLocation(int task_no, bool folder_existed,
-                                           int previous_task_no) {
+void TIndexArchive::RemoveImportedLocation(int task_no, bool folder_existed, int previous_task_no) {
   if (task_no < 0) return;
   TTable& tasks = dm_.tbTasks;
   try {

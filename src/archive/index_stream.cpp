@@ -28,8 +28,10 @@ std::size_t SharedPrefix(std::string_view a, std::string_view b) {
 // The bytes the format cannot carry inside a text.
 void Clean(std::string& text, bool front_compressed) {
   for (char& c : text) {
-    if (c == '\0') c = ' ';
-    else if (front_compressed && static_cast<unsigned char>(c) == kSharedMark) c = '?';
+    if (c == '\0')
+      c = ' ';
+    else if (front_compressed && static_cast<unsigned char>(c) == kSharedMark)
+      c = '?';
   }
 }
 
@@ -125,8 +127,7 @@ std::int64_t TIndexStreamReader::ReadPageCount() {
     count = count * 10 + (b - '0');
   }
   if (digits == 0) throw EIndexStreamError("Bad page count");
-  if (count > kMaxPageNo ||
-      static_cast<std::uint64_t>(count) > in_.Left() / kMinPageRecordBytes) {
+  if (count > kMaxPageNo || static_cast<std::uint64_t>(count) > in_.Left() / kMinPageRecordBytes) {
     throw EIndexStreamError("Page count " + std::to_string(count) + " exceeds the stream");
   }
   return count;

@@ -39,8 +39,10 @@ class ArchiveProgressView final : public TArchiveView {
   int Progress() const override { return progress_; }
   void SetProgressVisible(bool visible) override {
     visible_ = visible;
-    if (visible) Redraw();
-    else MakeRoom();
+    if (visible)
+      Redraw();
+    else
+      MakeRoom();
   }
   bool ProgressVisible() const override { return visible_; }
   bool CancelFlag() const override { return cancel_; }
@@ -93,8 +95,7 @@ void RegisterExportCommand(CLI::App& app, CommandTable& table) {
   };
   auto args = std::make_shared<Args>();
   CLI::App* sub = app.add_subcommand("export", "Export the index of location N to FILE (.kvx)");
-  sub->add_option("N", args->task_no, "Location number")->required()->check(
-      CLI::NonNegativeNumber);
+  sub->add_option("N", args->task_no, "Location number")->required()->check(CLI::NonNegativeNumber);
   sub->add_option("FILE", args->file, "Archive file; its extension becomes .kvx")->required();
   sub->add_flag("--force", args->force, "Overwrite FILE when it exists");
 
@@ -105,8 +106,7 @@ void RegisterExportCommand(CLI::App& app, CommandTable& table) {
     dialogs.save_file = [args](const std::string&) -> std::optional<std::string> {
       return args->file;
     };
-    dialogs.answer = [&](const std::string& text,
-                         MessageButtons) -> std::optional<MessageButton> {
+    dialogs.answer = [&](const std::string& text, MessageButtons) -> std::optional<MessageButton> {
       if (text.rfind("Do you wish to overwrite ", 0) == 0) {
         if (args->force) return kButtonYes;
         refused = true;
@@ -132,9 +132,7 @@ void RegisterImportCommand(CLI::App& app, CommandTable& table) {
   table.Add(sub, [file](CliSession& session) {
     session.DataModule();
     CliDialogs& dialogs = session.Dialogs();
-    dialogs.open_file = [file](const std::string&) -> std::optional<std::string> {
-      return *file;
-    };
+    dialogs.open_file = [file](const std::string&) -> std::optional<std::string> { return *file; };
     int task_no = -1;
     bool ok = RunArchive(session, [&](TIndexArchive& a) {
       bool imported = a.bbImportClick();

@@ -29,8 +29,13 @@ TEST(ArchiveHeader, TitleMustBeginWithTheNameAndHoldTheVersion) {
 }
 
 TEST(ArchiveHeader, NineTextsWithTheDateAsMonthDayYear) {
-  TArchiveTask t{"http://example.com/", std::string("de\0sc", 5), "2024-03-07", "09:05:00",
-                 "", "12", " \t\n\r,;"};
+  TArchiveTask t{"http://example.com/",
+                 std::string("de\0sc", 5),
+                 "2024-03-07",
+                 "09:05:00",
+                 "",
+                 "12",
+                 " \t\n\r,;"};
   std::string head = BuildArchiveHeader(t);
   EXPECT_EQ(head, std::string("Vellumark Index v 1.0.0") + '\0' + kArchiveMakerLine + '\0' +
                       "http://example.com/" + '\0' + "de sc" + '\0' + "03/07/2024" + '\0' +

@@ -151,9 +151,9 @@ class ArchiveTest : public StoreTest {
     AddPage(dm, 5000, "guide/intro.html", 1, "Intro \xC3\xA9t\xC3\xA9", "intro text");
     AddPage(dm, kMaxPageNo, "guide/last.html", 1, "Last", "the last page");
     AddWord(dm, 1, "docs", Postings(1, 2));
-    AddWord(dm, 1, "welcom", Postings(1, 128));          // 6 characters, 256 bytes
-    AddWord(dm, 1, "the", Postings(4097, 85));           // 255 bytes
-    AddWord(dm, 2, "welcome", Postings(1, 2));           // 7 characters
+    AddWord(dm, 1, "welcom", Postings(1, 128));  // 6 characters, 256 bytes
+    AddWord(dm, 1, "the", Postings(4097, 85));   // 255 bytes
+    AddWord(dm, 2, "welcome", Postings(1, 2));   // 7 characters
     AddWord(dm, 2, "doctors", Postings(5000, 1));
     AddWord(dm, 3, "documentation", Postings(1, 30000));  // 13 characters, 3-byte length
     AddWord(dm, 3, "\xC3\xA9t\xC3\xA9-long-word-x", Postings(2, 1));
@@ -197,8 +197,8 @@ TEST_F(ArchiveTest, ExportThenImportIntoAFreshProgramFolderReproducesTheLocation
 
   // The head: nine texts, the date as mm/dd/yyyy, then the compressed stream.
   std::string bytes = ReadFile(target);
-  std::string head = BuildArchiveHeader({"http://example.com/docs/", "Docs", "2024-03-07",
-                                         "09:05:00", "10:15:30", "6", " \t\n\r,;"});
+  std::string head = BuildArchiveHeader(
+      {"http://example.com/docs/", "Docs", "2024-03-07", "09:05:00", "10:15:30", "6", " \t\n\r,;"});
   ASSERT_EQ(bytes.substr(0, head.size()), head);
   EXPECT_NE(head.find("03/07/2024"), std::string::npos);
   EXPECT_EQ(static_cast<unsigned char>(bytes[head.size()]), 0x1A);
@@ -238,9 +238,9 @@ TEST_F(ArchiveTest, ExportThenImportIntoAFreshProgramFolderReproducesTheLocation
 TEST_F(ArchiveTest, ImportedWordsLandInTheTableTheirLengthNames) {
   AddLocation();
   AddPage(Module(), 1, "a.html", 1, "", "x");
-  AddWord(Module(), 3, "sixsix", Postings(1, 1));          // 6 characters, held in Words3
-  AddWord(Module(), 1, "sevense", Postings(1, 1));         // 7, in Words1
-  AddWord(Module(), 2, "thirteenchars", Postings(1, 1));   // 13, in Words2
+  AddWord(Module(), 3, "sixsix", Postings(1, 1));         // 6 characters, held in Words3
+  AddWord(Module(), 1, "sevense", Postings(1, 1));        // 7, in Words1
+  AddWord(Module(), 2, "thirteenchars", Postings(1, 1));  // 13, in Words2
   ASSERT_TRUE(Export(root_ + "w"));
   ASSERT_TRUE(Import(root_ + "w.kvx"));
   auto words = Take(Module(), Archive().ImportedTaskNo()).words;
@@ -386,18 +386,18 @@ TEST_F(ImportFailureTest, BadHeadsEndWithTheTemporaryFileMessage) {
   EXPECT_EQ(view_->status, "Importing Index. Press ESC to cancel.");
   // A field text that its field cannot take fails the same way.
   ExpectRefused(Archive(Head("13/45/2024"), "0"), temp_message);
-  ExpectRefused(Archive(BuildArchiveHeader({"u", "", "", "", "", "many", ""}), "0"),
-                temp_message);
+  ExpectRefused(Archive(BuildArchiveHeader({"u", "", "", "", "", "many", ""}), "0"), temp_message);
 
   dialogs_.messages.clear();
   EXPECT_FALSE(Import(root_ + "nowhere.kvx"));
-  EXPECT_EQ(dialogs_.Texts(), std::vector<std::string>{"Cannot open file " + root_ + "nowhere.kvx"});
+  EXPECT_EQ(dialogs_.Texts(),
+            std::vector<std::string>{"Cannot open file " + root_ + "nowhere.kvx"});
 }
 
 TEST_F(ImportFailureTest, CutOrDamagedStreamsRollBackEverything) {
   const std::size_t head = good_.find("LH5") - 1;
-  for (std::size_t cut : {head, head + 10, head + 17, head + 40, good_.size() / 2,
-                          good_.size() - 1}) {
+  for (std::size_t cut :
+       {head, head + 10, head + 17, head + 40, good_.size() / 2, good_.size() - 1}) {
     SCOPED_TRACE(cut);
     ExpectRefused(good_.substr(0, cut), "Cannot Import Index");
   }
@@ -413,8 +413,9 @@ TEST_F(ImportFailureTest, HostileStreamsThatExpandCleanlyAreRefused) {
   const std::string page = std::string("\x80\x00\x01", 3) + "a" + std::string("\0\1\0\0\0", 5);
   std::string words_end(1, '\0');
   // A page count far beyond the records.
-  ExpectRefused(Archive(Head(), std::string("900000") + '\0' + page + words_end + std::string(40, 'x')),
-                "Cannot Import Index");
+  ExpectRefused(
+      Archive(Head(), std::string("900000") + '\0' + page + words_end + std::string(40, 'x')),
+      "Cannot Import Index");
   // Two pages with one number: the second post fails.
   ExpectRefused(Archive(Head(), std::string("2") + '\0' + page + page + words_end + "padding.."),
                 "Cannot Import Index");

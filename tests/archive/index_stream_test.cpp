@@ -25,8 +25,7 @@ TPageRecord Page(std::int64_t no, std::string address, std::string text = "", in
 }
 
 // Writes a stream of `pages` and `words` and returns its bytes.
-std::string Stream(const std::vector<TPageRecord>& pages,
-                   const std::vector<TWordRecord>& words) {
+std::string Stream(const std::vector<TPageRecord>& pages, const std::vector<TWordRecord>& words) {
   TStringSink sink;
   TIndexStreamWriter w(sink);
   w.WritePageCount(static_cast<std::int64_t>(pages.size()));
@@ -57,8 +56,8 @@ Parsed Read(const std::string& bytes) {
 
 TEST(IndexStream, PageRecordBytesWithFrontCompressionFromThreeSharedCharacters) {
   // "abX" shares 2 with "ab" (written whole); "abcd" then shares 3 with "abcx" (compressed).
-  std::string s = Stream({Page(1, "abX"), Page(2, "abZ"), Page(0x12345, "abcx"), Page(7, "abcd")},
-                         {});
+  std::string s =
+      Stream({Page(1, "abX"), Page(2, "abZ"), Page(0x12345, "abcx"), Page(7, "abcd")}, {});
   std::string page1 = Bytes({0x80, 0x00, 0x01}) + "abX" + Bytes({0x00, 0x01}) +
                       "content-type: text/html\r\n" + Bytes({0x00}) + "T" + Bytes({0x00, 0x00});
   EXPECT_EQ(s.substr(0, 2), std::string("4") + '\0');
@@ -110,8 +109,8 @@ TEST(IndexStream, BytesTheFormatCannotCarryAreReplaced) {
 
 TEST(IndexStream, WordRecordsShareFromTwoCharactersAndSizeTheirLengthField) {
   std::string l255(255, '\x11'), l256(256, '\x12'), l70k(70000, '\x13');
-  std::string s = Stream({Page(1, "a")},
-                         {{"ab", l255}, {"ac", l256}, {"acde", "\x10\x01"}, {"acdf", l70k}});
+  std::string s =
+      Stream({Page(1, "a")}, {{"ab", l255}, {"ac", l256}, {"acde", "\x10\x01"}, {"acdf", l70k}});
   const std::size_t words = Stream({Page(1, "a")}, {}).size() - 1;
   // "ab": head 2, 1-byte length. "ac" shares 1: whole, 2-byte length (0x40).
   EXPECT_EQ(s.substr(words, 4), Bytes({0x02}) + "ab" + Bytes({0xFF}));
@@ -140,8 +139,9 @@ TEST(IndexStream, RepeatedWordKeepsOneCharacterInItsRecord) {
 
 // Every cut of a valid stream is refused with EIndexStreamError, never read past its end.
 TEST(IndexStreamReader, EveryTruncationIsRefused) {
-  std::string s = Stream({Page(1, "index.html", "some text"), Page(2, "index2.html", "some more")},
-                         {{"some", Bytes({0x10, 0x00, 0x10, 0x01})}, {"text", Bytes({0x10, 0x00})}});
+  std::string s =
+      Stream({Page(1, "index.html", "some text"), Page(2, "index2.html", "some more")},
+             {{"some", Bytes({0x10, 0x00, 0x10, 0x01})}, {"text", Bytes({0x10, 0x00})}});
   ASSERT_NO_THROW(Read(s));
   for (std::size_t n = 0; n < s.size(); ++n) {
     EXPECT_THROW(Read(s.substr(0, n)), EIndexStreamError) << "cut at " << n;
@@ -162,12 +162,12 @@ TEST(IndexStreamReader, RefusesCountsLengthsAndHeadsBeyondWhatIsLeft) {
   EXPECT_THROW(Read(std::string("1") + '\0' + Bytes({0x80, 0x00, 0x01, 'a', 0xFF, 0x05})),
                EIndexStreamError);
   // Page numbers out of range: 0, and above 1,048,576.
-  EXPECT_THROW(Read(std::string("1") + '\0' + Bytes({0x80, 0x00, 0x00}) + page.substr(3) +
-                    Bytes({0})),
-               EIndexStreamError);
-  EXPECT_THROW(Read(std::string("1") + '\0' + Bytes({0x90, 0x00, 0x01}) + page.substr(3) +
-                    Bytes({0})),
-               EIndexStreamError);
+  EXPECT_THROW(
+      Read(std::string("1") + '\0' + Bytes({0x80, 0x00, 0x00}) + page.substr(3) + Bytes({0})),
+      EIndexStreamError);
+  EXPECT_THROW(
+      Read(std::string("1") + '\0' + Bytes({0x90, 0x00, 0x01}) + page.substr(3) + Bytes({0})),
+      EIndexStreamError);
   // Word heads: a count of 25 or more, a shared part beyond the previous word, a word that
   // grows past 24 bytes, a page list longer than the rest, a 0x00 byte in a word.
   EXPECT_THROW(Read(with_words(Bytes({0x19}) + std::string(25, 'w') + Bytes({0x00, 0x00}))),
