@@ -1,0 +1,79 @@
+// vellumark-cli locations [--tsv]: one line per location.
+#include <algorithm>
+#include <iostream>
+#include <memory>
+
+#include "cli/command.h"
+#include "store/data_module.h"
+
+namespace vellumark::cli {
+
+namespace {
+
+constexpr const char* kColumns[] = {
+    "Task_No", "Task_URL", "Task_Description", "Date", "Time_Start", "Time_End", "Files"};
+constexpr std::size_t kColumnCount = std::size(kColumns);
+
+// A field value on one line: tabs and line breaks would break the row.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+void RegisterLocationsCommand(CLI::App& app, CommandTable& table) {
+  auto tsv = std::make_shared<bool>(false);
+  CLI::App* sub = app.add_subcommand(
+      "locations",
+      "List the locations: number, URL, description, date, start and end time of "
+      "the last run, indexed pages");
+  sub->add_flag("--tsv", *tsv, "Tab-separated, without a heading line");
+  table.Add(sub, [tsv](CliSession& session) {
+    TdmKiv& dm = session.DataModule();
+    std::vector<std::array<std::string, kColumnCount>> rows;
+    TTable& tasks = dm.tbTasks;
+    if (!tasks.IsEmpty()) {
+      tasks.First();
+      while (!tasks.Eof()) {
+        std::array<std::string, kColumnCount> row;
+        for (std::size_t i = 0; i < kColumnCount; ++i) {
+          row[i] = OneLine(tasks.FieldByName(kColumns[i]).AsString());
+        }
+        rows.push_back(row);
+        tasks.Next();
+      }
+    }
+    if (*tsv) {
+      for (const auto& row : rows) {
+        for (std::size_t i = 0; i < kColumnCount; ++i) {
+          std::cout << (i ? "\t" : "") << row[i];
+        }
+        std::cout << '\n';
+      }
+      return 0;
+    }
+    const char* headings[] = {"No", "URL", "Description", "Date", "Start", "End", "Indexed"};
+    std::array<std::size_t, kColumnCount> width{};
+    for (std::size_t i = 0; i < kColumnCount; ++i) width[i] = std::string(headings[i]).size();
+    for (const auto& row : rows) {
+      for (std::size_t i = 0; i < kColumnCount; ++i) width[i] = std::max(width[i], row[i].size());
+    }
+    auto print = [&](const auto& cells) {
+      std::string line;
+      for (std::size_t i = 0; i < kColumnCount; ++i) {
+        std::string cell = cells[i];
+        if (i + 1 < kColumnCount) cell.resize(width[i] + 2, ' ');
+        line += cell;
+      }
+      std::cout << line << '\n';
+    };
+    print(headings);
+    for (const auto& row : rows) print(row);
+    return 0;
+  });
+}
+
+}  // namespace vellumark::cli

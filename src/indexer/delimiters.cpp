@@ -1,0 +1,20 @@
+#include "indexer/delimiters.h"
+
+#include "util/utf8.h"
+
+namespace vellumark {
+
+std::string DelimitersToText(std::u32string_view delimiters) {
+  std::string text;
+  for (char32_t c : delimiters) AppendUtf8(text, c);
+  return text;
+}
+
+std::u32string DelimitersFromText(std::string_view text) {
+  std::u32string out;
+  std::size_t pos = 0;
+  while (pos < text.size()) out += NextCodePoint(text, pos);
+  return out;
+}
+
+}  // namespace vellumark

@@ -1,0 +1,155 @@
+// The indexing run of the index window: bbGoClick builds or completes the index of the current
+// location, the page loop IndexPages fetches the queued pages one by one and follows their
+// links inside the location, and the clean-up drops pages without text and trims repeated
+// excerpts. bbStopClick and CheckStop end a run on the user's request; CanClose is the index
+// window's close and Esc rule while a run is active.
+//
+// Everything runs on the user-interface thread. The run lets events through at every status
+// text (the view's ShowStatus pumps them), while the HTTP client waits and while the browser
+// loads, so Stop reaches it mid-run; re-entry is prevented by the program-wide indexing state.
+//
+// TIndexer owns the run's URL objects, header object, page queue and link list. The context,
+// data module, dialogs, browser, HTTP client and view are the caller's and must
+// outlive it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "indexer/sorted_list.h"
+#include "platform/browser.h"
+#include "platform/dialogs.h"
+#include "platform/view.h"
+#include "store/page_list.h"
+#include "util/context.h"
+#include "web/url.h"
+#include "web/url_header.h"
+
+namespace vellumark {
+
+class TdmKiv;
+class THttpClient;
+
+// What the run touches of the index window: its status line (which pumps events), the two
+// counters "Progress" and "On line", and the button panel hidden during a run. The window's
+// own view of its controls can derive from this one.
+class IndexView : public StatusView {
+ public:
+  // lbIndexed and lbToIndex.
+  virtual void SetCounters(int indexed, int queued) = 0;
+  // pnButtons.
+  virtual void SetButtonPanelVisible(bool visible) = 0;
+};
+
+struct IndexerOptions {
+  // The page loop stops when the next page number would exceed this.
+  int max_pages = kMaxPageNo;
+  // How long one page may take to load in the browser before it counts as not opened.
+  int browser_wait_ms = 60000;
+};
+
+// Where a run's time went, summed over its pages.
+struct RunTimings {
+  using Duration = std::chrono::steady_clock::duration;
+  Duration head{};         // HEAD requests, the connection check included
+  Duration load{};         // browser navigation and the waits for it
+  Duration reading{};      // reading links, title and body text from the document
+  Duration words{};        // lower-casing, splitting, StoreWords and the excerpt
+  Duration total{};        // the whole run from the URL question's answer to its end
+  std::int64_t pages = 0;  // pages fetched (indexed count at the end of the loop)
+};
+
+class TIndexer final {
+ public:
+  // `set_find_enabled` enables or disables the search bar's Find, Next and sample box (may be
+  // empty when there is no search bar).
+  TIndexer(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, Browser& browser,
+           THttpClient& http, IndexView& view, std::function<void(bool)> set_find_enabled = {},
+           IndexerOptions options = {});
+  TIndexer(const TIndexer&) = delete;
+  TIndexer& operator=(const TIndexer&) = delete;
+
+  // The "Index" button: the run on the current Tasks record.
+  void bbGoClick();
+  // The "Stop" button: while a run is active, requests the stop (and ends an HTTP request in
+  // flight); otherwise nothing.
+  void bbStopClick();
+  // True when the run must end. A requested stop asks "Do you wish to stop index process?".
+  bool CheckStop();
+  // The index window's close and Esc rule: true when the window may close.
+  bool CanClose();
+
+  void BeginRun();
+  void EndRun();
+  // The page loop over the page queue.
+  void IndexPages();
+  // Loads the current page in the browser and reads its links, title and text.
+  void ReadHtmlPage();
+  // Deletes the fetched pages without text (but the first) and trims repeated excerpts.
+  void DeleteNotInformative();
+
+  bool Running() const { return context_.indexing_state > kIndexingIdle; }
+  std::int64_t IndexedCount() const { return indexed_count_; }
+  std::int64_t PageTotal() const { return page_total_; }
+  const std::string& BaseAddress() const { return base_address_; }
+  const std::string& StartAddress() const { return start_address_; }
+  const TSortedList& PageQueue() const { return page_queue_; }
+  const RunTimings& Timings() const { return timings_; }
+  IndexerOptions& Options() { return options_; }
+
+ private:
+  class WordsProgress;
+  enum class PassEnd { kNext, kLeave };
+
+  void ShowStatus(const std::string& text) { view_.ShowStatus(text); }
+  // Counts the indexed pages, queues the known ones not fetched, finds the next page number.
+  void CountAndQueue();
+  // Steps 3 to 14 of one pass of the page loop.
+  PassEnd IndexOnePage();
+  // Inserts the record of `relative` under the next page number (not counted up here).
+  void InsertPage(const std::string& relative);
+  // Waits while the browser is busy, at most until `deadline`. False when the wait ran out;
+  // true when the load finished or the run must end (`stopped_` is then set).
+  bool WaitForBrowser(std::chrono::steady_clock::time_point deadline);
+  // Runs the HEAD request so that Stop can end it; true when Stop ended it.
+  bool Head(const std::string& address);
+
+  ProgramContext& context_;
+  TdmKiv& dm_;
+  Dialogs& dialogs_;
+  Browser& browser_;
+  THttpClient& http_;
+  IndexView& view_;
+  std::function<void(bool)> set_find_enabled_;
+  IndexerOptions options_;
+
+  TURL LocationURL;  // the base address
+  TURL PageURL;
+  TURL LinkURL;
+  TURLHeader ResponseHeader;
+  TSortedList page_queue_;  // relative addresses still to fetch
+  TSortedList link_list_;   // relative addresses found on the current page
+  std::vector<std::string> word_list_;
+
+  std::string start_address_;
+  std::string base_address_;
+  std::size_t base_length_ = 0;
+  std::int64_t indexed_count_ = 0;
+  int next_page_no_ = 1;
+  int current_page_no_ = 0;
+  std::int64_t page_total_ = 0;
+  std::string page_address_;
+  std::string page_title_;
+  std::string page_text_;
+  std::string excerpt_;
+
+  bool head_in_flight_ = false;  // a HEAD request is waiting; Stop aborts it
+  bool head_aborted_ = false;    // the last HEAD request was ended by Stop
+  bool stopped_ = false;         // a wait for the browser ended because the run must end
+  RunTimings timings_;
+};
+
+}  // namespace vellumark

@@ -1,0 +1,85 @@
+#include "indexer/location_commands.h"
+
+#include <filesystem>
+
+#include "store/data_module.h"
+#include "store/table.h"
+
+namespace vellumark {
+
+namespace {
+
+std::string NotValid(const std::string& url) { return "URL Location '" + url + "' not valid."; }
+
+}  // namespace
+
+int TLocationCommands::bbNewClick(LocationDialog& dialog) {
+  int task_no = -1;
+  if (remembered_url_.empty()) remembered_url_ = "http://www.";
+  std::string url = remembered_url_;
+  std::string description = remembered_description_;
+  if (dialog.Execute("Define New Location", url, description)) {
+    if (url.find("://") == std::string::npos) url = "http://" + url;
+    remembered_url_ = url;
+    remembered_description_ = description;
+    if (url == "http://" || url == "http://www.") {
+      dialogs_.Error(NotValid(url));
+    } else {
+      TTable& tasks = dm_.tbTasks;
+      tasks.First();
+      tasks.Insert();
+      tasks.FieldByName("Task_URL").SetString(url);
+      tasks.FieldByName("Task_Description").SetString(description);
+      tasks.Post();
+      task_no = dm_.CurrentTaskNo();
+      const std::string folder = dm_.LocationFolder(task_no);
+      if (!dm_.CreateLocationTables(folder)) {
+        tasks.Delete();
+        task_no = -1;
+        dialogs_.Error("Cannot create database in directory '" + folder + "'");
+      }
+    }
+  }
+  UpdateCaption();
+  return task_no;
+}
+
+bool TLocationCommands::bbEditClick(LocationDialog& dialog) {
+  TTable& tasks = dm_.tbTasks;
+  if (tasks.IsEmpty()) return bbNewClick(dialog) != -1;
+  bool changed = false;
+  std::string url = tasks.FieldByName("Task_URL").AsString();
+  std::string description = tasks.FieldByName("Task_Description").AsString();
+  if (dialog.Execute("Edit Location", url, description)) {
+    if (url.empty() || url == "http://www.") {
+      dialogs_.Error(NotValid(url));
+    } else {
+      tasks.Edit();
+      tasks.FieldByName("Task_URL").SetString(url);
+      tasks.FieldByName("Task_Description").SetString(description);
+      tasks.Post();
+      changed = true;
+    }
+  }
+  UpdateCaption();
+  return changed;
+}
+
+bool TLocationCommands::bbDeleteClick() {
+  TTable& tasks = dm_.tbTasks;
+  bool deleted = false;
+  if (tasks.IsEmpty()) {
+    dialogs_.Information("No tasks do delete.");
+  } else if (dialogs_.Confirm("Do you wish to delete task '" + dm_.CurrentTaskName() + "'?",
+                              kYesNo) == kButtonYes) {
+    const int number = dm_.CurrentTaskNo();
+    tasks.Delete();
+    // Its success is not reported: the location is gone from the list either way.
+    dm_.RemoveLocationFolder(number);
+    deleted = true;
+  }
+  UpdateCaption();
+  return deleted;
+}
+
+}  // namespace vellumark

@@ -1,0 +1,55 @@
+// The location commands of the index window: "New", "Edit" and "Delete" on the rows of Tasks.
+// The dialog that takes a location's URL and description is a seam (LocationDialog): the Qt
+// window shows TfmKivDialog, the command-line tool passes its arguments, tests script it.
+//
+// The data module and the dialogs must outlive the commands. `update_caption` is the search
+// bar's UpdateCaption (may be empty).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/dialogs.h"
+
+namespace vellumark {
+
+class TdmKiv;
+
+class LocationDialog {
+ public:
+  virtual ~LocationDialog() = default;
+  // Shows the dialog with `caption` and the given texts, which the user may change. True when
+  // the user chose OK.
+  virtual bool Execute(const std::string& caption, std::string& url, std::string& description) = 0;
+};
+
+class TLocationCommands final {
+ public:
+  TLocationCommands(TdmKiv& dm, Dialogs& dialogs, std::function<void()> update_caption = {})
+      : dm_(dm), dialogs_(dialogs), update_caption_(std::move(update_caption)) {}
+
+  // "New": a new Tasks record and its location folder. Returns the new Task_No, or -1 when
+  // nothing was stored. The texts entered are remembered for the next "New".
+  int bbNewClick(LocationDialog& dialog);
+  // "Edit": the current record's URL and description ("New" when Tasks is empty). True when
+  // the record was changed (or a new one stored).
+  bool bbEditClick(LocationDialog& dialog);
+  // "Delete": the current record and its folder, after the question. True when deleted.
+  bool bbDeleteClick();
+
+  const std::string& RememberedURL() const { return remembered_url_; }
+  const std::string& RememberedDescription() const { return remembered_description_; }
+
+ private:
+  void UpdateCaption() {
+    if (update_caption_) update_caption_();
+  }
+
+  TdmKiv& dm_;
+  Dialogs& dialogs_;
+  std::function<void()> update_caption_;
+  std::string remembered_url_;  // the last "New" dialog's texts
+  std::string remembered_description_;
+};
+
+}  // namespace vellumark

@@ -1,0 +1,186 @@
+// End to end: vellumark-cli indexes a small site served on loopback with the real browser
+// (offscreen WebEngine), including a page whose only link is written by a script.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "cli/cli_runner.h"
+#include "indexer/site_server.h"
+
+namespace vellumark::testing {
+namespace {
+
+// Rows of a query, each the fields joined by "|".
+std::vector<std::string> Query(const std::string& db_path, const std::string& sql) {
+  std::vector<std::string> rows;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return rows;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::string row;
+      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+        if (i) row += "|";
+        const unsigned char* text = sqlite3_column_text(stmt, i);
+        if (text) row += reinterpret_cast<const char*>(text);
+      }
+      rows.push_back(row);
+    }
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return rows;
+}
+
+std::string Page(const std::string& title, const std::string& body) {
+  return "<!DOCTYPE html><html><head><title>" + title + "</title></head><body>" + body +
+         "</body></html>";
+}
+
+class CliIndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vm_cli_index_XXXXXX";
+    home_ = std::string(mkdtemp(pattern)) + "/";
+  }
+  void TearDown() override { std::filesystem::remove_all(home_); }
+
+  std::string Name(char kind, int i) {
+    return std::string(1, kind) + (i < 10 ? "0" : "") + std::to_string(i);
+  }
+
+  // The site under /site/: a home page, a chain of 20 pages, 10 pages one level down, a page
+  // reached only through a link that a script writes, a plain-text file, and pages outside.
+  int BuildSite() {
+    std::string home_links;
+    for (int i = 0; i < 20; i += 5) home_links += "<a href=\"" + Name('p', i) + ".html\">p</a> ";
+    home_links +=
+        "<a href=\"notes.txt\">notes</a> <a href=\"/outside/x.html\">out</a> "
+        "<a href=\"mailto:someone@example.com\">mail</a>";
+    site_.SetPage("/site/", {"text/html", Page("Home", "Welcome to the site " + home_links)});
+    for (int i = 0; i < 20; ++i) {
+      std::string body = "Page " + Name('p', i) + " unique" + Name('p', i) + " shared words";
+      if (i + 1 < 20) body += " <a href=\"" + Name('p', i + 1) + ".html#top\">next</a>";
+      if (i < 10) body += " <a href=\"sub/" + Name('q', i) + ".html\">child</a>";
+      if (i == 5) {
+        body +=
+            "<div id=\"x\"></div><script>var a = document.createElement('a');"
+            "a.href = 'dyn.html'; a.textContent = 'dynamic';"
+            "document.getElementById('x').appendChild(a);</script>";
+      }
+      site_.SetPage("/site/" + Name('p', i) + ".html", {"text/html", Page(Name('p', i), body)});
+    }
+    for (int i = 0; i < 10; ++i) {
+      site_.SetPage("/site/sub/" + Name('q', i) + ".html",
+                    {"text/html", Page(Name('q', i), "Child unique" + Name('q', i) +
+                                                         " <a href=\"../index.html\">up</a>")});
+    }
+    site_.SetPage("/site/dyn.html", {"text/html", Page("Dynamic", "Written by script uniquedyn")});
+    site_.SetPage("/site/index.html", {"text/html", Page("Index", "The index page uniqueindex")});
+    site_.SetPage("/site/notes.txt", {"text/plain", "plain notes"});
+    site_.SetPage("/outside/x.html", {"text/html", Page("Out", "outside")});
+    return 1 + 20 + 10 + 1 + 1;  // HTML pages inside the location
+  }
+
+  std::string IndexDb() const { return home_ + "1/Index.db"; }
+  std::string TasksDb() const { return home_ + "Tasks.db"; }
+
+  SiteServer site_;
+  std::string home_;
+};
+
+TEST_F(CliIndexTest, IndexesEveryReachablePage) {
+  const int pages = BuildSite();
+  CliResult r = RunCli(home_, {"add", site_.Origin() + "/site/", "Site"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = RunCli(home_, {"index", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Done. Indexed " + std::to_string(pages) + " of " + std::to_string(pages) +
+                       " pages."),
+            std::string::npos)
+      << r.err;
+
+  // Every HTML page inside the location, with its title, header summary, excerpt and state;
+  // the plain-text page was fetched without text and removed by the clean-up.
+  auto files = Query(IndexDb(), "SELECT F1, File_State, File_Title, File_Header FROM Files");
+  EXPECT_EQ(static_cast<int>(files.size()), pages);
+  for (const std::string& row : files) {
+    EXPECT_NE(row.find("|1|"), std::string::npos) << row;
+    EXPECT_NE(row.find("content-type: text/html"), std::string::npos) << row;
+  }
+  EXPECT_EQ(Query(IndexDb(), "SELECT File_Title FROM Files WHERE F1 = 'dyn.html'"),
+            std::vector<std::string>{"Dynamic"});
+  EXPECT_EQ(Query(IndexDb(), "SELECT File_Text FROM Files WHERE F1 = 'p03.html'"),
+            std::vector<std::string>{"page p03 uniquep03 shared words next child"});
+  EXPECT_TRUE(Query(IndexDb(), "SELECT * FROM Files WHERE F1 LIKE '%notes%'").empty());
+  EXPECT_TRUE(Query(IndexDb(), "SELECT * FROM Files WHERE F1 LIKE '%outside%'").empty());
+
+  // Words: one posting per page that holds them.
+  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words3 WHERE Word = 'uniquedyn'").size(),
+            0u);  // 9 bytes: Words2
+  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words2 WHERE Word = 'uniquedyn'"),
+            std::vector<std::string>{"2"});
+  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words1 WHERE Word = 'shared'"),
+            std::vector<std::string>{"40"});
+  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words2 WHERE Word = 'uniquep17'"),
+            std::vector<std::string>{"2"});
+
+  auto task = Query(TasksDb(), "SELECT Files, Time_End IS NOT NULL, Date IS NOT NULL FROM Tasks");
+  EXPECT_EQ(task, std::vector<std::string>{std::to_string(pages) + "|1|1"});
+
+  // Again without a choice: the command says to choose and changes nothing.
+  r = RunCli(home_, {"index", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("error: Index exists. Choose --overwrite"), std::string::npos) << r.err;
+
+  // Continuing a complete index fetches nothing.
+  const auto requests = site_.Requests().size();
+  r = RunCli(home_, {"index", "1", "--continue"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(site_.Requests().size(), requests + 1);  // the connection check only
+
+  // Overwriting builds the same tables again.
+  r = RunCli(home_, {"index", "1", "--overwrite"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Query(IndexDb(), "SELECT F1, File_State, File_Title, File_Header FROM Files"), files);
+  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words1 WHERE Word = 'shared'"),
+            std::vector<std::string>{"40"});
+}
+
+TEST_F(CliIndexTest, UnreachableStartAddress) {
+  CliResult r = RunCli(home_, {"add", "http://127.0.0.1:1/site/"});
+  ASSERT_EQ(r.status, 0);
+  r = RunCli(home_, {"index", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("error: Cannot connect to 'http://127.0.0.1:1/site/'."), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Index not completed."), std::string::npos);
+}
+
+TEST_F(CliIndexTest, CtrlCStopsTheRunAsStopAndYes) {
+  site_.SetPage("/site/", {"text/html", Page("Home", "home <a href=\"slow.html\">s</a>")});
+  site_.SetPage("/site/slow.html", {"text/html", "", true});
+  ASSERT_EQ(RunCli(home_, {"add", site_.Origin() + "/site/"}).status, 0);
+  CliProcess run(home_, {"index", "1"});
+  // Wait until the run hangs on the slow page (bounded, in case it never gets there).
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (site_.Count("HEAD /site/slow.html") == 0 && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  run.Interrupt();
+  CliResult r = run.Wait();
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Indexing process interrupted by user request"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Done. Indexed 1 of 2 pages."), std::string::npos) << r.err;
+  EXPECT_EQ(Query(TasksDb(), "SELECT Files, Time_End IS NOT NULL FROM Tasks"),
+            std::vector<std::string>{"1|1"});
+}
+
+}  // namespace
+}  // namespace vellumark::testing

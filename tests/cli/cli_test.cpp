@@ -1,0 +1,82 @@
+// The location commands and the usage rules of vellumark-cli, run as a child process.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli/cli_runner.h"
+
+namespace vellumark::testing {
+namespace {
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vm_cli_XXXXXX";
+    home_ = std::string(mkdtemp(pattern)) + "/";
+  }
+  void TearDown() override { std::filesystem::remove_all(home_); }
+  CliResult Run(const std::vector<std::string>& args) { return RunCli(home_, args); }
+  std::string home_;
+};
+
+TEST_F(CliTest, AddListEditDelete) {
+  CliResult r = Run({"add", "example.com/docs/", "Example docs"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1\n");
+  EXPECT_TRUE(std::filesystem::exists(home_ + "1/Index.db"));
+
+  r = Run({"add", "http://www."});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "error: URL Location 'http://www.' not valid.\n");
+  EXPECT_EQ(r.out, "");
+
+  EXPECT_EQ(Run({"add", "http://h.test/"}).out, "2\n");
+
+  r = Run({"locations", "--tsv"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "1\thttp://example.com/docs/\tExample docs\t\t\t\t\n"
+            "2\thttp://h.test/\t\t\t\t\t\n");
+  r = Run({"locations"});
+  EXPECT_NE(r.out.find("Example docs"), std::string::npos);
+  EXPECT_EQ(r.out.rfind("No", 0), 0u);
+
+  // Edit adds no scheme, keeps the description when none is given, refuses an empty URL.
+  EXPECT_EQ(Run({"edit", "1", "http://"}).status, 0);
+  EXPECT_EQ(Run({"locations", "--tsv"}).out.substr(0, 23), "1\thttp://\tExample docs\t");
+  r = Run({"edit", "2", ""});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "error: URL Location '' not valid.\n");
+  r = Run({"edit", "7", "http://x/"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "error: No location 7.\n");
+
+  r = Run({"delete", "1"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(home_ + "1"));
+  EXPECT_EQ(Run({"locations", "--tsv"}).out, "2\thttp://h.test/\t\t\t\t\t\n");
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(Run({}).status, 2);
+  EXPECT_EQ(Run({"bogus"}).status, 2);
+  EXPECT_EQ(Run({"index"}).status, 2);
+  EXPECT_EQ(Run({"index", "1", "--overwrite", "--continue"}).status, 2);
+  EXPECT_EQ(Run({"add"}).status, 2);
+  EXPECT_EQ(Run({"delete", "x"}).status, 2);
+  CliResult help = Run({"index", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--overwrite"), std::string::npos);
+  for (const char* command : {"locations", "add", "edit", "delete"}) {
+    EXPECT_EQ(Run({command, "--help"}).status, 0) << command;
+  }
+}
+
+TEST_F(CliTest, IndexOfAnUnknownLocation) {
+  CliResult r = Run({"index", "3"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "error: No location 3.\n");
+}
+
+}  // namespace
+}  // namespace vellumark::testing

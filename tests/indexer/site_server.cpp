@@ -1,0 +1,143 @@
+#include "indexer/site_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace vellumark::testing {
+
+SiteServer::SiteServer() {
+  listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(listen_fd_, 64) != 0) {
+    throw std::runtime_error("site server cannot listen");
+  }
+  socklen_t len = sizeof addr;
+  ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+  port_ = ntohs(addr.sin_port);
+  if (::pipe(stop_pipe_) != 0) throw std::runtime_error("site server cannot make a pipe");
+  thread_ = std::thread([this] { Serve(); });
+}
+
+SiteServer::~SiteServer() {
+  stopping_ = true;
+  char c = 0;
+  (void)!::write(stop_pipe_[1], &c, 1);
+  thread_.join();
+  for (std::thread& t : workers_) t.join();
+  ::close(listen_fd_);
+  ::close(stop_pipe_[0]);
+  ::close(stop_pipe_[1]);
+}
+
+std::string SiteServer::Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+void SiteServer::SetPage(const std::string& path, SitePage page) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pages_[path] = std::move(page);
+}
+
+std::vector<std::string> SiteServer::Requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+int SiteServer::Count(const std::string& request_line) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(std::count(requests_.begin(), requests_.end(), request_line));
+}
+
+void SiteServer::Serve() {
+  for (;;) {
+    pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) continue;
+    if (fds[1].revents) return;
+    if (fds[0].revents & POLLIN) {
+      const int fd = ::accept(listen_fd_, nullptr, nullptr);
+      if (fd < 0) continue;
+      workers_.emplace_back([this, fd] { Handle(fd); });
+    }
+  }
+}
+
+void SiteServer::Handle(int fd) {
+  // Reads the request header block, waking now and then to see whether the server stops.
+  std::string request;
+  char buffer[4096];
+  while (request.find("\r\n\r\n") == std::string::npos &&
+         request.find("\n\n") == std::string::npos) {
+    pollfd p{fd, POLLIN, 0};
+    const int r = ::poll(&p, 1, 100);
+    if (stopping_) break;
+    if (r <= 0) continue;
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    request.append(buffer, static_cast<std::size_t>(n));
+  }
+  const std::size_t line_end = request.find_first_of("\r\n");
+  const std::string line = request.substr(0, line_end);
+  const std::size_t sp1 = line.find(' ');
+  const std::size_t sp2 = line.find(' ', sp1 + 1);
+  if (sp1 == std::string::npos || sp2 == std::string::npos) {
+    ::close(fd);
+    return;
+  }
+  const std::string method = line.substr(0, sp1);
+  const std::string path = line.substr(sp1 + 1, sp2 - sp1 - 1);
+  SitePage page;
+  bool found = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requests_.push_back(method + " " + path);
+    auto it = pages_.find(path);
+    if (it != pages_.end()) {
+      page = it->second;
+      found = true;
+    }
+  }
+  if (found && page.hang) {
+    // Silent until the client gives up or the server stops.
+    while (!stopping_) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 100) > 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0) break;
+    }
+    ::close(fd);
+    return;
+  }
+  std::string response;
+  if (found) {
+    response = "HTTP/1.0 200 OK\r\nContent-Type: " + page.content_type +
+               "\r\nContent-Length: " + std::to_string(page.body.size()) + "\r\n\r\n";
+  } else {
+    page.body = "<html><head><title>Not found</title></head><body></body></html>";
+    response = "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
+               std::to_string(page.body.size()) + "\r\n\r\n";
+  }
+  if (method != "HEAD") response += page.body;
+  std::size_t sent = 0;
+  while (sent < response.size()) {
+    const ssize_t n = ::send(fd, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;
+    sent += static_cast<std::size_t>(n);
+  }
+  ::shutdown(fd, SHUT_WR);
+  // Let the client read to the end before the socket goes.
+  for (int i = 0; i < 50 && !stopping_; ++i) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) > 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0) break;
+  }
+  ::close(fd);
+}
+
+}  // namespace vellumark::testing
