@@ -190,8 +190,9 @@ bool WebBrowser::AcceptsCertificate(const QWebEngineCertificateError& error) con
     const QByteArray der = cert.toDer();
     chain.emplace_back(der.constData(), static_cast<std::size_t>(der.size()));
   }
-  return ChainVerifiesByTrustedCA(chain, error.url().host().toStdString(), trusted_ca_file_)
-      .empty();
+  // The host as certificates carry it: an international name in its ASCII form.
+  const std::string host = error.url().host(QUrl::FullyEncoded).toStdString();
+  return ChainVerifiesByTrustedCA(chain, host, trusted_ca_file_).empty();
 }
 
 void WebBrowser::SetVisible(bool visible) {
