@@ -88,8 +88,10 @@ int RunProgram(int argc, char** argv) {
   };
   shell.load_placement = [&] { LoadWindowStatus(*settings, bar, false); };
   shell.save_placement = [&] { SaveWindowStatus(*settings, bar); };
-  shell.create_browser = []() -> std::unique_ptr<Browser> {
-    return std::make_unique<WebBrowser>();
+  shell.create_browser = [&shell]() -> std::unique_ptr<Browser> {
+    auto browser = std::make_unique<WebBrowser>();
+    browser->SetTrustedCAFile(shell.trusted_ca_file());
+    return browser;
   };
   shell.register_hot_key = [&](int modifiers, int code) {
     return hot_key.Register(static_cast<unsigned>(modifiers), code);

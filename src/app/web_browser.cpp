@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolBar>
+#include <QWebEngineCertificateError>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -15,6 +16,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <algorithm>
+
+#include "app/core/trusted_authorities.h"
 
 namespace vellumark {
 namespace {
@@ -150,6 +153,16 @@ WebBrowser::WebBrowser(int start_ms) {
     }
   });
 
+  QObject::connect(page, &QWebEnginePage::certificateError, window_.get(),
+                   [this](const QWebEngineCertificateError& error) {
+                     QWebEngineCertificateError answer = error;
+                     if (AcceptsCertificate(error)) {
+                       answer.acceptCertificate();
+                     } else {
+                       answer.rejectCertificate();
+                     }
+                   });
+
   // The engine has started once a blank page has loaded and answers a script.
   Navigate("about:blank");
   WaitWhileBusy(start_ms);
@@ -163,6 +176,23 @@ WebBrowser::~WebBrowser() {
   // The page belongs to the view; it must go before the profile it uses.
   window_.reset();
   profile_.reset();
+}
+
+bool WebBrowser::AcceptsCertificate(const QWebEngineCertificateError& error) const {
+  // Only an unknown authority is what an extra trusted one can cure; a wrong name, a date out
+  // of range or a revoked certificate stays an error whoever issued it.
+  if (trusted_ca_file_.empty() || !error.isOverridable() ||
+      error.type() != QWebEngineCertificateError::CertificateAuthorityInvalid) {
+    return false;
+  }
+  std::vector<std::string> chain;
+  for (const QSslCertificate& cert : error.certificateChain()) {
+    const QByteArray der = cert.toDer();
+    chain.emplace_back(der.constData(), static_cast<std::size_t>(der.size()));
+  }
+  // The host as certificates carry it: an international name in its ASCII form.
+  const std::string host = error.url().host(QUrl::FullyEncoded).toStdString();
+  return ChainVerifiesByTrustedCA(chain, host, trusted_ca_file_).empty();
 }
 
 void WebBrowser::SetVisible(bool visible) {

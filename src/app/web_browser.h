@@ -6,6 +6,10 @@
 // into every document in the program's own script world. A WebTextRange holds the name of
 // its range there; a range of an earlier document fails with BrowserError.
 //
+// The browser keeps to the engine's own certificate store, with one exception: a certificate
+// error is accepted when the page's chain verifies against the extra trusted authorities
+// (SetTrustedCAFile), host name and validity included. Every other one stops the page.
+//
 // One WebBrowser exists per program run; the search bar owns it. Its ranges must not outlive it.
 #pragma once
 
@@ -23,6 +27,7 @@ class QAction;
 class QWebEngineView;
 class QWebEnginePage;
 class QWebEngineProfile;
+class QWebEngineCertificateError;
 
 namespace vellumark {
 
@@ -68,6 +73,10 @@ class WebBrowser final : public Browser {
 
   BrowserWindow* window() const { return window_.get(); }
 
+  // The file of PEM certificates of the extra trusted authorities ("Options" / "TrustedCA");
+  // empty for none. Read at each certificate error.
+  void SetTrustedCAFile(std::string file) { trusted_ca_file_ = std::move(file); }
+
   // Runs `code` in the program's script world of the shown page and waits, pumping events,
   // for its answer. A script error or no answer within `timeout_ms` throws BrowserError.
   QVariant Run(const QString& code, int timeout_ms = 10000);
@@ -79,12 +88,15 @@ class WebBrowser final : public Browser {
   friend class WebTextRange;
   QVariant CallRanges(const QString& call);
   void ForgetRange(const QString& id);
+  // Accepts the certificate error when the chain ends in an extra trusted authority.
+  bool AcceptsCertificate(const QWebEngineCertificateError& error) const;
 
   std::unique_ptr<QWebEngineProfile> profile_;
   std::unique_ptr<BrowserWindow> window_;
   int loads_running_ = 0;          // loads started and not yet finished
   bool navigation_asked_ = false;  // Navigate called, its load not started yet
   QString asked_url_;
+  std::string trusted_ca_file_;
 };
 
 class WebTextRange final : public TextRange {

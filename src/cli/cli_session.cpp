@@ -8,6 +8,7 @@
 
 #include "app/core/options.h"
 #include "app/core/program_shell.h"
+#include "app/core/trusted_authorities.h"
 #include "app/web_browser.h"
 #include "net/http_client.h"
 #include "store/data_module.h"
@@ -102,7 +103,9 @@ void CliSession::SelectLocation(int task_no) {
 Browser& CliSession::WebBrowser() {
   if (!browser_) {
     try {
-      browser_ = std::make_unique<vellumark::WebBrowser>();
+      auto browser = std::make_unique<vellumark::WebBrowser>();
+      browser->SetTrustedCAFile(TrustedCAFileSetting(*settings_, context_.program_folder));
+      browser_ = std::move(browser);
     } catch (const std::exception& e) {
       dialogs_.PrintError(std::string("Cannot start the browser: ") + e.what());
       throw CommandFailed{};
@@ -119,6 +122,8 @@ THttpClient& CliSession::HttpClient() {
     http_->ReportLevel = 2;
     // As in the program: a server that neither answers nor closes cannot hold the run.
     http_->TimeOut = ProgramShell::kHttpTimeOutMs;
+    // The extra trusted authorities of the settings file, as in the program.
+    http_->TrustedCAFile = TrustedCAFileSetting(*settings_, context_.program_folder);
   }
   return *http_;
 }

@@ -234,8 +234,12 @@ void TIndexer::bbGoClick() {
     bool aborted = false;
     try {
       aborted = Head(start_address_);
-    } catch (const std::exception&) {
-      ShowStatus("Cannot connect to '" + start_address_ + "'.");
+    } catch (const std::exception& e) {
+      // The status line also gives the reason (a refused certificate, say); the message box
+      // keeps its own text.
+      const std::string reason = e.what();
+      ShowStatus("Cannot connect to '" + start_address_ + "'." +
+                 (reason.empty() ? "" : " " + reason));
       dialogs_.Error("Cannot connect to '" + start_address_ + "'.");
       EndRun();
       ShowStatus("Index not completed.");

@@ -171,5 +171,26 @@ TEST_F(Startup, SearchSettingsTakeOnlyExactValues) {
   EXPECT_FALSE(context.FindActive);
 }
 
+TEST_F(Startup, TrustedAuthoritiesReachTheClientAndAreKnownBeforeTheBrowser) {
+  std::string seen_by_browser = "not asked";
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(shell->trusted_ca_file(), "");
+  EXPECT_EQ(shell->http_client()->TrustedCAFile, "");
+
+  settings.WriteString("Options", "TrustedCA", "certs/intranet.pem");
+  shell = std::make_unique<ProgramShell>(context, dialogs, pump, bar, view);
+  shell->create_browser = [&]() -> std::unique_ptr<Browser> {
+    seen_by_browser = shell->trusted_ca_file();
+    return std::make_unique<testing::FakeBrowser>();
+  };
+  ASSERT_TRUE(shell->FormCreate());
+  EXPECT_EQ(seen_by_browser, dir.path() + "certs/intranet.pem");
+  EXPECT_EQ(shell->http_client()->TrustedCAFile, dir.path() + "certs/intranet.pem");
+
+  settings.WriteString("Options", "TrustedCA", "/etc/intranet/ca.pem");
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(shell->http_client()->TrustedCAFile, "/etc/intranet/ca.pem");
+}
+
 }  // namespace
 }  // namespace vellumark

@@ -1,13 +1,17 @@
 // The WebEngine browser, headless, on local pages: the document members and the text ranges
-// the indexer and find-in-page rely on.
+// the indexer and find-in-page rely on; pages over TLS from a loopback server, accepted only
+// with a certificate from an extra trusted authority.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWebEnginePage>
 #include <memory>
 
 #include "app/web_browser.h"
+#include "support/loopback_http_server.h"
+#include "support/test_certificates.h"
 
 namespace vellumark {
 
@@ -17,6 +21,7 @@ class WebBrowserTest : public QObject {
  private:
   std::unique_ptr<WebBrowser> browser_;
   QTemporaryDir dir_;
+  testing::TestCertificates certs_;
 
   std::string Write(const QString& name, const QByteArray& html) {
     QFile f(dir_.filePath(name));
@@ -24,6 +29,24 @@ class WebBrowserTest : public QObject {
     f.write(html);
     f.close();
     return QUrl::fromLocalFile(dir_.filePath(name)).toString().toStdString();
+  }
+
+  // Loads a page from a TLS server showing `cert` and tells whether the page itself arrived.
+  bool LoadsOverTls(const std::string& cert) {
+    testing::LoopbackHttpServer server;
+    server.UseTls(cert, certs_.key);
+    server.SetDefault(testing::ServerReply::Text(testing::HttpResponse(
+        "200 OK", {"Content-Type: text/html"},
+        "<html><head><title>Secure</title></head><body>over tls</body></html>")));
+    bool ok = false;
+    auto finished = QObject::connect(browser_->window()->page(), &QWebEnginePage::loadFinished,
+                                     [&ok](bool loaded) { ok = loaded; });
+    browser_->Navigate("https://127.0.0.1:" + std::to_string(server.port()) + "/");
+    browser_->WaitWhileBusy(20000);
+    QObject::disconnect(finished);
+    if (browser_->Busy() || !ok) return false;
+    return browser_->DocumentTitle() == "Secure" &&
+           browser_->CreateBodyTextRange()->Text() == "over tls";
   }
 
   void Load(const std::string& url) {
@@ -39,6 +62,20 @@ class WebBrowserTest : public QObject {
     browser_ = std::make_unique<WebBrowser>();
   }
   void cleanupTestCase() { browser_.reset(); }
+
+  // The engine remembers a certificate it once accepted for a host, so the refusals come
+  // before the one page that is accepted.
+  void tlsPagesLoadOnlyFromTheExtraTrustedAuthority() {
+    std::string log;
+    QVERIFY2(testing::MakeTestCertificates(&certs_, &log), log.c_str());
+    QVERIFY(!LoadsOverTls(certs_.localhost));  // no extra authorities named
+    browser_->SetTrustedCAFile(certs_.ca);
+    QVERIFY(!LoadsOverTls(certs_.untrusted));
+    QVERIFY(!LoadsOverTls(certs_.other_host));
+    QVERIFY(!LoadsOverTls(certs_.expired));
+    QVERIFY(LoadsOverTls(certs_.localhost));
+    browser_->SetTrustedCAFile({});
+  }
 
   void readsTitleLinksAndRenderedText() {
     std::string url = Write("page.html",

@@ -1,14 +1,18 @@
 // End to end: vellumark-cli indexes a small site served on loopback with the real browser
-// (offscreen WebEngine), including a page whose only link is written by a script.
+// (offscreen WebEngine), including a page whose only link is written by a script; the same
+// over TLS with the test authority named in the settings, and refused without it.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "cli/cli_runner.h"
 #include "indexer/site_server.h"
+#include "support/test_certificates.h"
+#include "support/tls_front.h"
 
 namespace vellumark::testing {
 namespace {
@@ -180,6 +184,95 @@ TEST_F(CliIndexTest, CtrlCStopsTheRunAsStopAndYes) {
   EXPECT_NE(r.err.find("Done. Indexed 1 of 2 pages."), std::string::npos) << r.err;
   EXPECT_EQ(Query(TasksDb(), "SELECT Files, Time_End IS NOT NULL FROM Tasks"),
             std::vector<std::string>{"1|1"});
+}
+
+// A secure site: three pages inside, a link to the same address over plain http (another
+// location by its scheme) and one outside.
+class CliTlsTest : public CliIndexTest {
+ protected:
+  void SetUp() override {
+    CliIndexTest::SetUp();
+    std::string log;
+    ASSERT_TRUE(MakeTestCertificates(&certs_, &log)) << log;
+  }
+
+  void BuildSecureSite(const TlsFront& front) {
+    const std::string plain = "http://127.0.0.1:" + std::to_string(front.port());
+    site_.SetPage("/site/", {"text/html", Page("Home",
+                                               "secure home <a href=\"a.html\">a</a> "
+                                               "<a href=\"" +
+                                                   plain +
+                                                   "/site/plain.html\">plain</a> "
+                                                   "<a href=\"/outside/x.html\">out</a>")});
+    site_.SetPage("/site/a.html",
+                  {"text/html", Page("A", "secure page <a href=\"sub/b.html\">b</a>")});
+    site_.SetPage("/site/sub/b.html", {"text/html", Page("B", "secure uniquesub")});
+    site_.SetPage("/site/plain.html", {"text/html", Page("Plain", "plain")});
+    site_.SetPage("/outside/x.html", {"text/html", Page("Out", "outside")});
+  }
+
+  void NameTrustedAuthority(const std::string& file) {
+    std::ofstream(home_ + "vellumark.ini") << "[Options]\nTrustedCA=" << file << "\n";
+  }
+
+  TestCertificates certs_;
+};
+
+TEST_F(CliTlsTest, IndexesASecureSiteWithTheAuthorityOfTheSettings) {
+  TlsFront front(site_.port(), certs_.localhost, certs_.key);
+  BuildSecureSite(front);
+  NameTrustedAuthority(certs_.ca);
+  const std::string start = front.Origin() + "/site/";
+  ASSERT_EQ(RunCli(home_, {"add", start, "Secure"}).status, 0);
+  CliResult r = RunCli(home_, {"index", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Done. Indexed 3 of 3 pages."), std::string::npos) << r.err;
+
+  EXPECT_EQ(Query(IndexDb(), "SELECT F1, File_State, File_Title FROM Files ORDER BY File_Title"),
+            (std::vector<std::string>{"a.html|1|A", "sub/b.html|1|B", "|1|Home"}));
+  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words1 WHERE Word = 'secure'"),
+            std::vector<std::string>{"6"});
+  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words2 WHERE Word = 'uniquesub'"),
+            std::vector<std::string>{"2"});
+  EXPECT_EQ(Query(TasksDb(), "SELECT Files, Time_End IS NOT NULL FROM Tasks"),
+            std::vector<std::string>{"3|1"});
+  // Neither the plain-http page nor the one outside was fetched.
+  EXPECT_EQ(site_.Count("GET /site/plain.html") + site_.Count("HEAD /site/plain.html"), 0);
+  EXPECT_EQ(site_.Count("GET /outside/x.html") + site_.Count("HEAD /outside/x.html"), 0);
+}
+
+TEST_F(CliTlsTest, AnUntrustedCertificateEndsAtTheConnectionCheck) {
+  TlsFront front(site_.port(), certs_.untrusted, certs_.key);
+  BuildSecureSite(front);
+  NameTrustedAuthority(certs_.ca);
+  const std::string start = front.Origin() + "/site/";
+  ASSERT_EQ(RunCli(home_, {"add", start, "Secure"}).status, 0);
+  const auto task_before = Query(TasksDb(), "SELECT Task_URL, Task_Description FROM Tasks");
+
+  CliResult r = RunCli(home_, {"index", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("error: Cannot connect to '" + start + "'."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Cannot connect to '" + start +
+                       "'. Certificate verification failed: unable to get local issuer"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Index not completed."), std::string::npos) << r.err;
+  EXPECT_EQ(front.Secured(), 0);
+  EXPECT_TRUE(site_.Requests().empty());
+  EXPECT_TRUE(Query(IndexDb(), "SELECT * FROM Files").empty());
+  // The record as the run prepared it, as for any unreachable address.
+  EXPECT_EQ(Query(TasksDb(), "SELECT Task_URL, Task_Description FROM Tasks"), task_before);
+  EXPECT_EQ(Query(TasksDb(), "SELECT Files, Time_End IS NULL FROM Tasks"),
+            std::vector<std::string>{"0|1"});
+
+  // The authority's own certificate is refused too when the settings do not name it.
+  TlsFront good(site_.port(), certs_.localhost, certs_.key);
+  std::filesystem::remove(home_ + "vellumark.ini");
+  ASSERT_EQ(RunCli(home_, {"edit", "1", good.Origin() + "/site/", "Secure"}).status, 0);
+  r = RunCli(home_, {"index", "1", "--overwrite"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Certificate verification failed"), std::string::npos) << r.err;
+  EXPECT_TRUE(site_.Requests().empty());
 }
 
 }  // namespace

@@ -123,6 +123,11 @@ TEST(TURL, ServerPageAndInsideComparisons) {
   EXPECT_FALSE(IsInside(Url("http://H/docs/p.htm"), base));  // host case matters
   EXPECT_FALSE(IsInside(Url("http://h:8080/docs/p.htm"), base));
   EXPECT_FALSE(IsInside(Url("https://h/docs/p.htm"), base));
+  // A secure location keeps to its scheme the other way round, too.
+  const TURL secure = Url("https://h/docs/index.htm");
+  EXPECT_TRUE(IsInside(Url("https://h/docs/sub/p.htm"), secure));
+  EXPECT_FALSE(IsInside(Url("http://h/docs/sub/p.htm"), secure));
+  EXPECT_FALSE(IsInside(Url("https://h:8443/docs/p.htm"), secure));
 
   EXPECT_TRUE(SameServer(Url("http://h:80/x"), Url("http://h/y")));
   EXPECT_FALSE(SameServer(Url("http://Host/"), Url("http://host/")));

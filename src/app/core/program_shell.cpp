@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "app/core/trusted_authorities.h"
 #include "util/keys.h"
 
 namespace vellumark {
@@ -25,6 +26,7 @@ ProgramShell::~ProgramShell() {
 bool ProgramShell::FormCreate() {
   search_bar_.hot_key = HotKey{};
   if (load_placement) load_placement();
+  trusted_ca_file_ = TrustedCAFileSetting(settings_, context_.program_folder);
 
   try {
     if (!create_browser) throw BrowserError("no browser engine");
@@ -45,6 +47,7 @@ bool ProgramShell::FormCreate() {
   http_->InputFileMode = false;
   http_->OutputFileMode = false;
   http_->ProxyPort = 0;
+  http_->TrustedCAFile = trusted_ca_file_;
   data_ = std::make_unique<TdmKiv>(context_, dialogs_, [this] { search_bar_.UpdateCaption(); });
   if (data_->TerminateRequested()) return false;
   search_bar_.current_task_name = [this] { return data_->CurrentTaskName(); };

@@ -57,6 +57,9 @@ class ProgramShell final {
   TdmKiv* data() { return data_.get(); }
   // The data module's HTTP client; exists once FormCreate got past the browser.
   THttpClient* http_client() { return http_.get(); }
+  // The extra trusted authorities ("Options" / "TrustedCA"), read by FormCreate before it
+  // creates the browser; the HTTP client gets them too. Empty when none are named.
+  const std::string& trusted_ca_file() const { return trusted_ca_file_; }
 
   // Time-out of every waiting operation of the HTTP client, so that a server that neither
   // answers nor closes cannot hold the program.
@@ -75,6 +78,7 @@ class ProgramShell final {
   std::unique_ptr<Browser> browser_;
   std::unique_ptr<THttpClient> http_;
   std::unique_ptr<TdmKiv> data_;
+  std::string trusted_ca_file_;
   bool task_folder_read_ = false;  // start-up got as far as reading "TaskFolder"
   bool database_open_ = false;
   bool destroyed_ = false;
