@@ -1,6 +1,7 @@
 // The program-wide state, created once at start-up and passed by reference to whatever needs
 // it: the folders, the settings file, the current location, the indexing state, the delimiter
-// characters, the result page header lines, the find-in-page flag and whether a Find is running. There are no globals.
+// characters, the result page header lines, the find-in-page flag and whether a Find is
+// running. There are no globals.
 #pragma once
 
 #include <string>

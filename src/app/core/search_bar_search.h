@@ -25,9 +25,7 @@ class SearchBarSearchView final : public SearchView {
   std::string SearchText() override { return bar_.view().SearchText(); }
   void FocusSearchText() override { bar_.view().FocusSearchText(); }
   std::vector<std::string> History() override { return bar_.view().History(); }
-  void SetHistory(const std::vector<std::string>& items) override {
-    bar_.view().SetHistory(items);
-  }
+  void SetHistory(const std::vector<std::string>& items) override { bar_.view().SetHistory(items); }
   TSearchMode SearchMode() override { return bar_.search_mode; }
   bool SubWord() override { return bar_.view().SubWord(); }
   bool ShowSample() override { return bar_.view().ShowSample(); }
