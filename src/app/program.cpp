@@ -10,6 +10,7 @@
 
 #include "app/core/options.h"
 #include "app/core/program_shell.h"
+#include "app/core/search_bar_search.h"
 #include "app/hot_key.h"
 #include "app/index_window.h"
 #include "app/options_window.h"
@@ -137,9 +138,16 @@ int RunProgram(int argc, char** argv) {
   TfmKivOpts options(context, *settings, dialogs, bar.SubWord(), bar.ModeText(), &index);
   index.show_options = [&] { options.exec(); };
 
+  // Find, Next, Enter and F3 run the search; its "Show" listing reports on the index window's
+  // status line. The find-in-page ranges go at shutdown, before the browser.
+  SearchBarSearch search(context, *shell.data(), *shell.browser(), dialogs, handlers, index);
+  shell.release_find = [&] { search.ReleaseRanges(); };
+
   bar.show();
   bar.raise();
-  return app.exec();
+  const int status = app.exec();
+  shell.release_find = nullptr;
+  return status;
 }
 
 }  // namespace vellumark

@@ -129,7 +129,8 @@ bool TIndexer::Head(const std::string& address) {
 }
 
 void TIndexer::bbGoClick() {
-  if (Running()) return;
+  // Refused while a Find is running: it reads the tables the run would rewrite.
+  if (Running() || context_.find_running) return;
   // 1.
   ShowStatus("");
   page_queue_.Clear();

@@ -35,9 +35,11 @@ class RunningScope {
   RunningScope(bool& running, ProgramContext& context, SearchView& view)
       : running_(running), context_(context), view_(view) {
     running_ = true;
+    context_.find_running = true;
   }
   ~RunningScope() {
     running_ = false;
+    context_.find_running = false;
     // An indexing run keeps the controls disabled; the index window enables them at its end.
     if (disabled_ && context_.indexing_state == kIndexingIdle) view_.SetFindEnabled(true);
   }

@@ -104,6 +104,16 @@ TEST_F(RunTest, DecliningTheUrlQuestionChangesNothing) {
   EXPECT_TRUE(site_.Requests().empty());
 }
 
+TEST_F(RunTest, NoRunWhileAFindIsRunning) {
+  AddLocation(Url("/"));
+  AddPage("/", "Home", {}, "home");
+  context_.find_running = true;
+  indexer_->bbGoClick();
+  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_TRUE(site_.Requests().empty());
+  EXPECT_EQ(context_.indexing_state, kIndexingIdle);
+}
+
 TEST_F(RunTest, NoLocationAndUrlWithoutScheme) {
   indexer_->bbGoClick();
   EXPECT_EQ(dialogs_.Texts(), (std::vector<std::string>{"No tasks to index."}));

@@ -244,6 +244,7 @@ TEST_F(FindTest, NoSecondFindNextOrIndexingWhileAListingRuns) {
   status_.on_status = [&](const std::string&) {
     // Events that run while a listed page loads.
     EXPECT_TRUE(search_->FindRunning());
+    EXPECT_TRUE(context_.find_running);  // what the indexer looks at
     EXPECT_FALSE(view_.enabled);
     ++inner;
     view_.text = "dog";
@@ -253,6 +254,7 @@ TEST_F(FindTest, NoSecondFindNextOrIndexingWhileAListingRuns) {
   };
   Find("cat");
   EXPECT_EQ(inner, 2);
+  EXPECT_FALSE(context_.find_running);
   EXPECT_THAT(dialogs_.Texts(), IsEmpty());  // the refused commands said nothing
   EXPECT_THAT(Ranking(), ElementsAre("1:1", "2:1"));
   EXPECT_EQ(browser_.navigations.size(), 3u);
