@@ -235,55 +235,40 @@ void TTable::SetIndexName(const std::string& name) {
   bof_ = eof_ = !has_record_;
 }
 
-void TTable::First() {
+void TTable::LandOnEdge(bool last) {
+  has_record_ = FetchEdge(last);
+  if (!has_record_) ClearFields();
+  (last ? eof_ : bof_) = true;
+  (last ? bof_ : eof_) = !has_record_;
+}
+
+void TTable::MoveToEdge(bool last) {
   CheckBrowseMode();
   RunBeforeScroll();
-  has_record_ = FetchEdge(false);
-  if (!has_record_) ClearFields();
-  bof_ = true;
-  eof_ = !has_record_;
+  LandOnEdge(last);
   if (has_record_) RunAfterScroll();
 }
 
-void TTable::Last() {
+void TTable::Step(bool forward) {
   CheckBrowseMode();
-  RunBeforeScroll();
-  has_record_ = FetchEdge(true);
-  if (!has_record_) ClearFields();
-  eof_ = true;
-  bof_ = !has_record_;
-  if (has_record_) RunAfterScroll();
-}
-
-void TTable::Next() {
-  CheckBrowseMode();
-  if (eof_ || !has_record_) {
-    eof_ = true;
+  bool& edge = forward ? eof_ : bof_;
+  if (edge || !has_record_) {
+    edge = true;
     return;
   }
   RunBeforeScroll();
-  if (FetchAfter(true, Position(), false)) {
+  if (FetchAfter(forward, Position(), false)) {
     bof_ = eof_ = false;
     RunAfterScroll();
   } else {
-    eof_ = true;
+    edge = true;
   }
 }
 
-void TTable::Prior() {
-  CheckBrowseMode();
-  if (bof_ || !has_record_) {
-    bof_ = true;
-    return;
-  }
-  RunBeforeScroll();
-  if (FetchAfter(false, Position(), false)) {
-    bof_ = eof_ = false;
-    RunAfterScroll();
-  } else {
-    bof_ = true;
-  }
-}
+void TTable::First() { MoveToEdge(false); }
+void TTable::Last() { MoveToEdge(true); }
+void TTable::Next() { Step(true); }
+void TTable::Prior() { Step(false); }
 
 std::int64_t TTable::RecordCount() {
   CheckActive();
@@ -345,10 +330,7 @@ bool TTable::FindNearest(const std::vector<std::string>& key) {
     RunAfterScroll();
     return true;
   }
-  has_record_ = FetchEdge(true);
-  if (!has_record_) ClearFields();
-  eof_ = true;
-  bof_ = !has_record_;
+  LandOnEdge(true);
   return false;
 }
 
@@ -467,10 +449,7 @@ void TTable::Delete() {
   if (FetchAfter(true, position, false)) {
     bof_ = eof_ = false;
   } else {
-    has_record_ = FetchEdge(true);
-    if (!has_record_) ClearFields();
-    eof_ = true;
-    bof_ = !has_record_;
+    LandOnEdge(true);
   }
   if (has_record_) RunAfterScroll();
 }
@@ -487,10 +466,7 @@ void TTable::Refresh() {
   if (FetchAfter(true, position, false)) {
     bof_ = eof_ = false;
   } else {
-    has_record_ = FetchEdge(true);
-    if (!has_record_) ClearFields();
-    eof_ = true;
-    bof_ = !has_record_;
+    LandOnEdge(true);
   }
 }
 

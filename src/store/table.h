@@ -110,6 +110,13 @@ class TTable final : public TDataSet {
   bool FetchOne(const std::string& sql, const std::vector<TField::Value>& params);
   bool FetchEdge(bool last);
   bool FetchAfter(bool after, const std::vector<TField::Value>& position, bool inclusive);
+  // Loads the first (or last) record, or clears the fields when there is none, and sets Bof
+  // and Eof for a table standing at that end.
+  void LandOnEdge(bool last);
+  // First and Last: LandOnEdge between the scroll hooks.
+  void MoveToEdge(bool last);
+  // Next and Prior.
+  void Step(bool forward);
   std::vector<TField::Value> Position() const;
   void LoadRow(sqlite3_stmt* stmt);
   void ClearFields();
