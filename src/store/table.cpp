@@ -170,11 +170,13 @@ void TTable::LoadRow(sqlite3_stmt* stmt) {
   for (int i = 0; i < FieldCount(); ++i) fields_[i].Load(ColumnValue(stmt, i));
 }
 
-bool TTable::FetchOne(const std::string& sql, const std::vector<TField::Value>& params) {
+bool TTable::FetchOne(const std::string& sql, const std::vector<TField::Value>& params,
+                      const std::vector<int>* columns) {
   sqlite3_stmt* stmt = db_.Prepared(sql);
   StatementUse use(stmt);
   for (std::size_t i = 0; i < params.size(); ++i) {
-    BindValue(stmt, static_cast<int>(i) + 1, params[i], def_.fields[key_column_].kind);
+    const int column = columns ? (*columns)[i] : key_column_;
+    BindValue(stmt, static_cast<int>(i) + 1, params[i], def_.fields[column].kind);
   }
   int rc = sqlite3_step(stmt);
   if (rc == SQLITE_ROW) {
@@ -205,18 +207,7 @@ bool TTable::FetchAfter(bool after, const std::vector<TField::Value>& position, 
   std::string op = after ? (inclusive ? ">=" : ">") : (inclusive ? "<=" : "<");
   std::string sql = "SELECT " + select_list_ + " FROM " + def_.name + " WHERE (" + lhs + ") " + op +
                     " (" + rhs + ") ORDER BY " + OrderBy(!after) + " LIMIT 1";
-  sqlite3_stmt* stmt = db_.Prepared(sql);
-  StatementUse use(stmt);
-  for (std::size_t i = 0; i < position.size(); ++i) {
-    BindValue(stmt, static_cast<int>(i) + 1, position[i], def_.fields[order[i]].kind);
-  }
-  int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_ROW) {
-    LoadRow(stmt);
-    return true;
-  }
-  if (rc != SQLITE_DONE) db_.Fail("Cannot read table '" + def_.name + "'");
-  return false;
+  return FetchOne(sql, position, &order);
 }
 
 void TTable::SetIndexName(const std::string& name) {
@@ -296,21 +287,11 @@ bool TTable::FindKey(const std::vector<std::string>& key) {
   }
   std::string sql = "SELECT " + select_list_ + " FROM " + def_.name + " WHERE " + where +
                     " ORDER BY " + OrderBy(false) + " LIMIT 1";
-  sqlite3_stmt* stmt = db_.Prepared(sql);
-  StatementUse use(stmt);
-  for (std::size_t i = 0; i < params.size(); ++i) {
-    BindValue(stmt, static_cast<int>(i) + 1, params[i], def_.fields[order[i]].kind);
-  }
-  int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_ROW) {
-    LoadRow(stmt);
-    has_record_ = true;
-    bof_ = eof_ = false;
-    RunAfterScroll();
-    return true;
-  }
-  if (rc != SQLITE_DONE) db_.Fail("Cannot read table '" + def_.name + "'");
-  return false;
+  if (!FetchOne(sql, params, &order)) return false;
+  has_record_ = true;
+  bof_ = eof_ = false;
+  RunAfterScroll();
+  return true;
 }
 
 bool TTable::FindNearest(const std::vector<std::string>& key) {
