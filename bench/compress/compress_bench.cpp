@@ -59,40 +59,13 @@ void WriteFile(const fs::path& p, const Bytes& b) {
   f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
-uint16_t Crc16(const Bytes& data) {
-  uint16_t crc = 0;
-  for (uint8_t b : data) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
-  return crc;
-}
-
 // A one-entry LHA archive (level-0 header) holding our LH5 stream of the text.
 const fs::path& TextArchive() {
   static const fs::path path = [] {
     const Bytes& text = Text();
     const Bytes stream(PackedText().begin() + TCompressor::kHeaderSize, PackedText().end());
-    Bytes h = {'-', 'l', 'h', '5', '-'};
-    auto put = [&h](uint32_t v, int n) {
-      for (int i = 0; i < n; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    };
-    put(static_cast<uint32_t>(stream.size()), 4);
-    put(static_cast<uint32_t>(text.size()), 4);
-    put(0, 2);
-    put(0x5821, 2);
-    h.push_back(0x20);
-    h.push_back(0);
-    const std::string name = "text.htm";
-    h.push_back(static_cast<uint8_t>(name.size()));
-    h.insert(h.end(), name.begin(), name.end());
-    put(Crc16(text), 2);
-    uint8_t sum = 0;
-    for (uint8_t b : h) sum = static_cast<uint8_t>(sum + b);
-    Bytes archive = {static_cast<uint8_t>(h.size()), sum};
-    archive.insert(archive.end(), h.begin(), h.end());
-    archive.insert(archive.end(), stream.begin(), stream.end());
-    archive.push_back(0);
+    const Bytes archive = LhaArchive(
+        {LhaEntry{.name = "text.htm", .method = "-lh5-", .original = text, .data = stream}});
     const fs::path p = WorkDir() / "text.lzh";
     WriteFile(p, archive);
     return p;
@@ -154,8 +127,8 @@ void BM_CompressText(benchmark::State& state) {
   state.counters["size"] = static_cast<double>(packed);
 }
 
-void BM_ExpandText(benchmark::State& state) {
-  const Bytes& packed = PackedText();
+// Expands `packed` (a container of `original_size` bytes) once per iteration.
+void ExpandBench(benchmark::State& state, const Bytes& packed, size_t original_size) {
   const double cpu0 = OwnCpuSeconds();
   for (auto _ : state) {
     TCompressor c;
@@ -163,9 +136,11 @@ void BM_ExpandText(benchmark::State& state) {
     c.ExpandStream(dest, source);
     benchmark::DoNotOptimize(dest.Data().data());
   }
-  SetOwnCpuRate(state, OwnCpuSeconds() - cpu0, Text().size());
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Text().size()));
+  SetOwnCpuRate(state, OwnCpuSeconds() - cpu0, original_size);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * original_size));
 }
+
+void BM_ExpandText(benchmark::State& state) { ExpandBench(state, PackedText(), Text().size()); }
 
 void BM_CompressRandom(benchmark::State& state) {
   const Bytes& random = Random();
@@ -179,15 +154,7 @@ void BM_CompressRandom(benchmark::State& state) {
 
 void BM_ExpandRandom(benchmark::State& state) {
   static const Bytes packed = Compress(Random());
-  const double cpu0 = OwnCpuSeconds();
-  for (auto _ : state) {
-    TCompressor c;
-    TMemoryStream source(packed), dest;
-    c.ExpandStream(dest, source);
-    benchmark::DoNotOptimize(dest.Data().data());
-  }
-  SetOwnCpuRate(state, OwnCpuSeconds() - cpu0, Random().size());
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Random().size()));
+  ExpandBench(state, packed, Random().size());
 }
 
 // lhasa writes the entry to standard output, which goes to /dev/null; our expansion above

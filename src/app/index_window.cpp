@@ -12,14 +12,17 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include "app/core/index_keys.h"
 #include "app/locations_model.h"
 #include "app/placement.h"
 #include "app/qt_keys.h"
+#include "store/data_module.h"
 
 namespace vellumark {
 
 TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& dialogs,
-                         EventPump& pump, TdmKiv& data, Browser* browser, QWidget* parent)
+                         EventPump& pump, TdmKiv& data, Browser* browser, THttpClient* http,
+                         QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
@@ -29,7 +32,9 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
       pump_(pump),
       data_(data),
       location_dialog_(browser, dialogs, this),
-      commands_(std::make_unique<LocationCommands>(data, dialogs, location_dialog_)) {
+      commands_(data, dialogs, [this] {
+        if (update_caption) update_caption();
+      }) {
   setWindowTitle(QStringLiteral("Vellumark Index"));
   setFixedSize(568, 360);
   constexpr int kStatusHeight = 22;
@@ -108,11 +113,11 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
 
   connect(close, &QPushButton::clicked, this, [this] { this->close(); });
   connect(add, &QPushButton::clicked, this,
-          [this] { RunCommand([this] { commands_->bbNewClick(); }); });
+          [this] { RunCommand([this] { commands_.bbNewClick(location_dialog_); }); });
   connect(edit, &QPushButton::clicked, this,
-          [this] { RunCommand([this] { commands_->bbEditClick(); }); });
+          [this] { RunCommand([this] { commands_.bbEditClick(location_dialog_); }); });
   connect(remove, &QPushButton::clicked, this,
-          [this] { RunCommand([this] { commands_->bbDeleteClick(); }); });
+          [this] { RunCommand([this] { commands_.bbDeleteClick(); }); });
   connect(options, &QPushButton::clicked, this, [this] {
     if (show_options) RunCommand(show_options);
   });
@@ -120,27 +125,25 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
   connect(bbImport_, &QPushButton::clicked, this, [this] { RunCommand(import_); });
   connect(bbExport_, &QPushButton::clicked, this, [this] { RunCommand(export_); });
   connect(bbStop_, &QPushButton::clicked, this, [this] {
-    if (stop) {
-      stop();
-    } else if (context_.indexing_state >= kIndexingRunning) {
-      context_.indexing_state = kIndexingStopRequested;
-    }
+    if (indexer_) indexer_->bbStopClick();
   });
   connect(DBGridTasks_, &QTableView::doubleClicked, this, [this] { this->close(); });
   connect(DBGridTasks_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& now) { GridRowChosen(now.row()); });
 
-  commands_->update_caption = [this] {
-    if (update_caption) update_caption();
-  };
-
-  // FormCreate: status cleared, hidden, placement restored, first tab.
+  // FormCreate: status cleared, hidden, the run's objects, placement restored, first tab. The
+  // remembered URL and description start empty with the commands.
   ShowStatus("");
+  if (browser && http) {
+    indexer_ = std::make_unique<TIndexer>(context_, data_, dialogs_, *browser, *http, *this,
+                                          [this](bool enabled) {
+                                            if (set_find_enabled) set_find_enabled(enabled);
+                                          });
+    SetIndexCommand([this] { indexer_->bbGoClick(); });
+  }
   setObjectName(QStringLiteral("IndexForm"));
   LoadWindowStatus(settings_, *this, false);
   IEPageControl_->setCurrentIndex(0);
-  commands_->remembered_url.clear();
-  commands_->remembered_description.clear();
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
   RefreshLocations();
   hide();
@@ -280,7 +283,8 @@ void TfmKivIndex::showEvent(QShowEvent* event) {
 }
 
 void TfmKivIndex::closeEvent(QCloseEvent* event) {
-  if (context_.indexing_state > kIndexingIdle && !(check_stop && check_stop())) {
+  const bool may_close = indexer_ ? indexer_->CanClose() : context_.indexing_state <= kIndexingIdle;
+  if (!may_close) {
     event->ignore();
     return;
   }

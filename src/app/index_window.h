@@ -1,7 +1,8 @@
 // The index window TfmKivIndex (component name "IndexForm"): the location grid, the counters
 // and Stop of a run, the button panel, and the status bar with its hidden progress bar. New,
-// Edit and Delete go to LocationCommands; Index, Import and Export go to the hooks the indexer
-// and the archive set, and stay disabled while those are unset.
+// Edit and Delete go to the indexer's TLocationCommands; Index and Stop to the window's own
+// TIndexer (there when the window has a browser and an HTTP client); Import and Export go to
+// the hooks the archive sets, and stay disabled while those are unset.
 #pragma once
 
 #include <QWidget>
@@ -9,8 +10,9 @@
 #include <memory>
 
 #include "app/core/index_view.h"
-#include "app/core/locations.h"
 #include "app/location_dialog.h"
+#include "indexer/index_run.h"
+#include "indexer/location_commands.h"
 #include "platform/event_pump.h"
 #include "util/inifile.h"
 
@@ -28,13 +30,17 @@ class LocationsModel;
 class TfmKivIndex final : public QWidget, public IndexWindowView {
   Q_OBJECT
  public:
-  // FormCreate. Everything passed must outlive the window.
+  // FormCreate. Everything passed must outlive the window. Without a browser or an HTTP
+  // client there is no indexing run and "Index" stays disabled.
   TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& dialogs, EventPump& pump,
-              TdmKiv& data, Browser* browser, QWidget* parent = nullptr);
+              TdmKiv& data, Browser* browser, THttpClient* http = nullptr,
+              QWidget* parent = nullptr);
   // FormDestroy: saves the placement.
   ~TfmKivIndex() override;
 
-  LocationCommands& commands() { return *commands_; }
+  TLocationCommands& commands() { return commands_; }
+  // The indexing run; null without a browser or an HTTP client.
+  TIndexer* indexer() { return indexer_.get(); }
 
   // Set by the program entry and by later layers; unset ones do nothing.
   std::function<void()> update_caption;  // the search bar's UpdateCaption
@@ -42,10 +48,11 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   std::function<bool()> search_bar_visible;
   std::function<void()> focus_search_bar;
   std::function<void()> show_options;  // the options window, modally
-  std::function<bool()> check_stop;    // the indexer's CheckStop
-  std::function<void()> stop;          // bbStopClick
-  // Set the command hooks with SetCommand so that their buttons are enabled.
-  void SetIndexCommand(std::function<void()> command);  // bbGoClick
+  // The search bar view's SetFindEnabled, which the run's BeginRun and EndRun call.
+  std::function<void(bool)> set_find_enabled;
+  // Set the command hooks with SetCommand so that their buttons are enabled. The window sets
+  // its own Index command (bbGoClick) when it has an indexer.
+  void SetIndexCommand(std::function<void()> command);
   void SetImportCommand(std::function<void()> command);
   void SetExportCommand(std::function<void()> command);
 
@@ -80,7 +87,8 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   EventPump& pump_;
   TdmKiv& data_;
   QtLocationDialog location_dialog_;
-  std::unique_ptr<LocationCommands> commands_;
+  TLocationCommands commands_;
+  std::unique_ptr<TIndexer> indexer_;
   std::function<void()> index_, import_, export_;
 
   QTabWidget* IEPageControl_;

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "app/core/locations.h"
+#include "indexer/location_commands.h"
 
 class QLineEdit;
 class QPushButton;
@@ -31,7 +31,7 @@ class TfmKivDialog final : public QDialog {
   QLineEdit* edURLDescription_;
 };
 
-class QtLocationDialog final : public LocationDialogView {
+class QtLocationDialog final : public LocationDialog {
  public:
   QtLocationDialog(Browser* browser, Dialogs& dialogs, QWidget* parent)
       : browser_(browser), dialogs_(dialogs), parent_(parent) {}

@@ -120,8 +120,13 @@ int RunProgram(int argc, char** argv) {
     }
   });
 
-  TfmKivIndex index(context, *settings, dialogs, pump, *shell.data(), shell.browser());
+  TfmKivIndex index(context, *settings, dialogs, pump, *shell.data(), shell.browser(),
+                    shell.http_client());
   index.update_caption = [&] { handlers.UpdateCaption(); };
+  // A run disables the bar's Find, Next and sample box, and the bar's close meets its stop
+  // question.
+  index.set_find_enabled = [&](bool enabled) { bar.SetFindEnabled(enabled); };
+  handlers.check_stop = [&] { return index.indexer() && index.indexer()->CheckStop(); };
   index.help = [&] { handlers.bbHelpClick(); };
   index.search_bar_visible = [&] { return bar.isVisible(); };
   index.focus_search_bar = [&] {

@@ -6,12 +6,12 @@
 #include <csignal>
 #include <filesystem>
 
-#include "app/core/options.h"
 #include "app/core/program_shell.h"
 #include "app/core/trusted_authorities.h"
 #include "app/web_browser.h"
 #include "net/http_client.h"
 #include "store/data_module.h"
+#include "util/delimiter_text.h"
 #include "util/startup.h"
 
 namespace vellumark::cli {
@@ -77,11 +77,7 @@ void CliSession::Start() {
     throw CommandFailed{};
   }
   // The delimiter characters, as the options window loads them at start.
-  const std::string spec =
-      settings_->ReadString("Options", "SearchDelimiters", kDefaultDelimiterText);
-  if (!ParseDelimiters(spec, context_.DelimiterChars)) {
-    ParseDelimiters(kDefaultDelimiterText, context_.DelimiterChars);
-  }
+  LoadDelimiters(*settings_, context_.DelimiterChars);
 }
 
 TdmKiv& CliSession::DataModule() {

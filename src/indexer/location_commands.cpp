@@ -31,11 +31,15 @@ int TLocationCommands::bbNewClick(LocationDialog& dialog) {
       tasks.FieldByName("Task_URL").SetString(url);
       tasks.FieldByName("Task_Description").SetString(description);
       tasks.Post();
+      // The posted record is the current location now (posting does not scroll).
       task_no = dm_.CurrentTaskNo();
+      dm_.Context().CurrentLocationNumber = task_no;
       const std::string folder = dm_.LocationFolder(task_no);
       if (!dm_.CreateLocationTables(folder)) {
         tasks.Delete();
         task_no = -1;
+        // The table may now be empty, when no record becomes current to report its number.
+        dm_.Context().CurrentLocationNumber = dm_.CurrentTaskNo();
         dialogs_.Error("Cannot create database in directory '" + folder + "'");
       }
     }
@@ -74,12 +78,31 @@ bool TLocationCommands::bbDeleteClick() {
                               kYesNo) == kButtonYes) {
     const int number = dm_.CurrentTaskNo();
     tasks.Delete();
+    dm_.Context().CurrentLocationNumber = dm_.CurrentTaskNo();
     // Its success is not reported: the location is gone from the list either way.
     dm_.RemoveLocationFolder(number);
     deleted = true;
   }
   UpdateCaption();
   return deleted;
+}
+
+void btBrowseClick(Browser* browser, Dialogs& dialogs) {
+  try {
+    if (!browser) throw BrowserError("no browser");
+    browser->SetVisible(true);
+  } catch (const std::exception&) {
+    dialogs.Error("Cannot find IE.");
+  }
+}
+
+void btGetUrlClick(Browser* browser, Dialogs& dialogs, std::string& url) {
+  try {
+    if (!browser) throw BrowserError("no browser");
+    url = browser->DocumentUrl();
+  } catch (const std::exception&) {
+    dialogs.Error("Cannot get current IE URL.");
+  }
 }
 
 }  // namespace vellumark

@@ -1,6 +1,8 @@
-// The location commands of the index window: "New", "Edit" and "Delete" on the rows of Tasks.
-// The dialog that takes a location's URL and description is a seam (LocationDialog): the Qt
-// window shows TfmKivDialog, the command-line tool passes its arguments, tests script it.
+// The location commands of the index window: "New", "Edit" and "Delete" on the rows of Tasks,
+// and the location dialog's two browser buttons. The dialog that takes a location's URL and
+// description is a seam (LocationDialog): the Qt window shows TfmKivDialog, the command-line
+// tool passes its arguments, tests script it. Each command leaves the program's
+// CurrentLocationNumber on the current Tasks record.
 //
 // The data module and the dialogs must outlive the commands. `update_caption` is the search
 // bar's UpdateCaption (may be empty).
@@ -9,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/browser.h"
 #include "platform/dialogs.h"
 
 namespace vellumark {
@@ -51,5 +54,12 @@ class TLocationCommands final {
   std::string remembered_url_;  // the last "New" dialog's texts
   std::string remembered_description_;
 };
+
+// "Browse ...": shows the browser window; "Cannot find IE." when that fails (or there is no
+// browser).
+void btBrowseClick(Browser* browser, Dialogs& dialogs);
+// "Get from IE": the address of the page the browser shows into `url`; "Cannot get current IE
+// URL." (and `url` unchanged) when that fails.
+void btGetUrlClick(Browser* browser, Dialogs& dialogs, std::string& url);
 
 }  // namespace vellumark

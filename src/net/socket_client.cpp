@@ -17,11 +17,27 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace vellumark {
 
 namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens `file_name` with `mode`; `verb` names the failure ("create", "open").
+FileHandle OpenFile(const std::string& file_name, const char* mode, const char* verb) {
+  FileHandle file(std::fopen(file_name.c_str(), mode));
+  if (!file) {
+    throw Exception(std::string("Cannot ") + verb + " file \"" + file_name + "\". " +
+                    std::strerror(errno));
+  }
+  return file;
+}
 
 struct ErrorRow {
   int number;
@@ -812,10 +828,7 @@ void TSocketClient::SendBuffer(const char* buffer, int length) {
     throw;
   }
   TimerOff();
-  if (canceled_) {
-    canceled_ = false;
-    throw EAbortError("Socket send aborted");
-  }
+  EndIfCanceled("Socket send aborted");
 }
 
 void TSocketClient::Write(const std::string& text) {
@@ -929,56 +942,43 @@ void TSocketClient::Capture(std::string* text, std::FILE* file, int maximum) {
   TimerOff();
 }
 
+void TSocketClient::EndIfCanceled(const char* text) {
+  if (!canceled_) return;
+  canceled_ = false;
+  throw EAbortError(text);
+}
+
 void TSocketClient::CaptureString(std::string& text, int maximum) {
   Status(8, "Capture String");
   text.clear();
   Capture(&text, nullptr, maximum);
-  if (canceled_) {
-    canceled_ = false;
-    throw EAbortError("Socket capture aborted");
-  }
+  EndIfCanceled("Socket capture aborted");
 }
 
 void TSocketClient::CaptureFile(const std::string& file_name) {
   Status(8, "CaptureFile");
-  std::FILE* file = std::fopen(file_name.c_str(), "wb");
-  if (!file) throw Exception("Cannot create file \"" + file_name + "\". " + std::strerror(errno));
-  try {
-    Capture(nullptr, file, -1);
-  } catch (...) {
-    std::fclose(file);
-    throw;
+  {
+    FileHandle file = OpenFile(file_name, "wb", "create");
+    Capture(nullptr, file.get(), -1);
   }
-  std::fclose(file);
-  if (canceled_) {
-    canceled_ = false;
-    throw EAbortError("Socket send aborted");
-  }
+  EndIfCanceled("Socket send aborted");
 }
 
 void TSocketClient::SendFile(const std::string& file_name) {
   Status(8, "SendFile");
-  std::FILE* file = std::fopen(file_name.c_str(), "rb");
-  if (!file) throw Exception("Cannot open file \"" + file_name + "\". " + std::strerror(errno));
-  try {
+  {
+    FileHandle file = OpenFile(file_name, "rb", "open");
     for (;;) {
       if (!canceled_) {
-        const std::size_t got = std::fread(io_buffer_.data(), 1, kBufferSize, file);
+        const std::size_t got = std::fread(io_buffer_.data(), 1, kBufferSize, file.get());
         if (got > 0) SendLoop(io_buffer_.data(), static_cast<int>(got), true);
         WaitTurn(0);
         if (got < static_cast<std::size_t>(kBufferSize)) break;  // the end of the file
       }
       if (canceled_) break;
     }
-  } catch (...) {
-    std::fclose(file);
-    throw;
   }
-  std::fclose(file);
-  if (canceled_) {
-    canceled_ = false;
-    throw EAbortError("Socket send aborted");
-  }
+  EndIfCanceled("Socket send aborted");
 }
 
 bool TSocketClient::DataAvailable() {

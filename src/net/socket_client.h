@@ -175,6 +175,9 @@ class TSocketClient {
  private:
   struct Lookup;  // one host lookup, shared with its helper thread
 
+  // A cancelled operation ends here: the flag is reset and EAbortError(`text`) raised.
+  void EndIfCanceled(const char* text);
+
   // One turn of a waiting loop: wait up to `max_ms` for the socket, then dispatch what the
   // socket, the lookup and the timer have to tell, then pump the application's events.
   void WaitTurn(int max_ms);

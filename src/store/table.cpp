@@ -170,11 +170,13 @@ void TTable::LoadRow(sqlite3_stmt* stmt) {
   for (int i = 0; i < FieldCount(); ++i) fields_[i].Load(ColumnValue(stmt, i));
 }
 
-bool TTable::FetchOne(const std::string& sql, const std::vector<TField::Value>& params) {
+bool TTable::FetchOne(const std::string& sql, const std::vector<TField::Value>& params,
+                      const std::vector<int>* columns) {
   sqlite3_stmt* stmt = db_.Prepared(sql);
   StatementUse use(stmt);
   for (std::size_t i = 0; i < params.size(); ++i) {
-    BindValue(stmt, static_cast<int>(i) + 1, params[i], def_.fields[key_column_].kind);
+    const int column = columns ? (*columns)[i] : key_column_;
+    BindValue(stmt, static_cast<int>(i) + 1, params[i], def_.fields[column].kind);
   }
   int rc = sqlite3_step(stmt);
   if (rc == SQLITE_ROW) {
@@ -205,18 +207,7 @@ bool TTable::FetchAfter(bool after, const std::vector<TField::Value>& position, 
   std::string op = after ? (inclusive ? ">=" : ">") : (inclusive ? "<=" : "<");
   std::string sql = "SELECT " + select_list_ + " FROM " + def_.name + " WHERE (" + lhs + ") " + op +
                     " (" + rhs + ") ORDER BY " + OrderBy(!after) + " LIMIT 1";
-  sqlite3_stmt* stmt = db_.Prepared(sql);
-  StatementUse use(stmt);
-  for (std::size_t i = 0; i < position.size(); ++i) {
-    BindValue(stmt, static_cast<int>(i) + 1, position[i], def_.fields[order[i]].kind);
-  }
-  int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_ROW) {
-    LoadRow(stmt);
-    return true;
-  }
-  if (rc != SQLITE_DONE) db_.Fail("Cannot read table '" + def_.name + "'");
-  return false;
+  return FetchOne(sql, position, &order);
 }
 
 void TTable::SetIndexName(const std::string& name) {
@@ -235,55 +226,40 @@ void TTable::SetIndexName(const std::string& name) {
   bof_ = eof_ = !has_record_;
 }
 
-void TTable::First() {
+void TTable::LandOnEdge(bool last) {
+  has_record_ = FetchEdge(last);
+  if (!has_record_) ClearFields();
+  (last ? eof_ : bof_) = true;
+  (last ? bof_ : eof_) = !has_record_;
+}
+
+void TTable::MoveToEdge(bool last) {
   CheckBrowseMode();
   RunBeforeScroll();
-  has_record_ = FetchEdge(false);
-  if (!has_record_) ClearFields();
-  bof_ = true;
-  eof_ = !has_record_;
+  LandOnEdge(last);
   if (has_record_) RunAfterScroll();
 }
 
-void TTable::Last() {
+void TTable::Step(bool forward) {
   CheckBrowseMode();
-  RunBeforeScroll();
-  has_record_ = FetchEdge(true);
-  if (!has_record_) ClearFields();
-  eof_ = true;
-  bof_ = !has_record_;
-  if (has_record_) RunAfterScroll();
-}
-
-void TTable::Next() {
-  CheckBrowseMode();
-  if (eof_ || !has_record_) {
-    eof_ = true;
+  bool& edge = forward ? eof_ : bof_;
+  if (edge || !has_record_) {
+    edge = true;
     return;
   }
   RunBeforeScroll();
-  if (FetchAfter(true, Position(), false)) {
+  if (FetchAfter(forward, Position(), false)) {
     bof_ = eof_ = false;
     RunAfterScroll();
   } else {
-    eof_ = true;
+    edge = true;
   }
 }
 
-void TTable::Prior() {
-  CheckBrowseMode();
-  if (bof_ || !has_record_) {
-    bof_ = true;
-    return;
-  }
-  RunBeforeScroll();
-  if (FetchAfter(false, Position(), false)) {
-    bof_ = eof_ = false;
-    RunAfterScroll();
-  } else {
-    bof_ = true;
-  }
-}
+void TTable::First() { MoveToEdge(false); }
+void TTable::Last() { MoveToEdge(true); }
+void TTable::Next() { Step(true); }
+void TTable::Prior() { Step(false); }
 
 std::int64_t TTable::RecordCount() {
   CheckActive();
@@ -311,21 +287,11 @@ bool TTable::FindKey(const std::vector<std::string>& key) {
   }
   std::string sql = "SELECT " + select_list_ + " FROM " + def_.name + " WHERE " + where +
                     " ORDER BY " + OrderBy(false) + " LIMIT 1";
-  sqlite3_stmt* stmt = db_.Prepared(sql);
-  StatementUse use(stmt);
-  for (std::size_t i = 0; i < params.size(); ++i) {
-    BindValue(stmt, static_cast<int>(i) + 1, params[i], def_.fields[order[i]].kind);
-  }
-  int rc = sqlite3_step(stmt);
-  if (rc == SQLITE_ROW) {
-    LoadRow(stmt);
-    has_record_ = true;
-    bof_ = eof_ = false;
-    RunAfterScroll();
-    return true;
-  }
-  if (rc != SQLITE_DONE) db_.Fail("Cannot read table '" + def_.name + "'");
-  return false;
+  if (!FetchOne(sql, params, &order)) return false;
+  has_record_ = true;
+  bof_ = eof_ = false;
+  RunAfterScroll();
+  return true;
 }
 
 bool TTable::FindNearest(const std::vector<std::string>& key) {
@@ -345,10 +311,7 @@ bool TTable::FindNearest(const std::vector<std::string>& key) {
     RunAfterScroll();
     return true;
   }
-  has_record_ = FetchEdge(true);
-  if (!has_record_) ClearFields();
-  eof_ = true;
-  bof_ = !has_record_;
+  LandOnEdge(true);
   return false;
 }
 
@@ -467,10 +430,7 @@ void TTable::Delete() {
   if (FetchAfter(true, position, false)) {
     bof_ = eof_ = false;
   } else {
-    has_record_ = FetchEdge(true);
-    if (!has_record_) ClearFields();
-    eof_ = true;
-    bof_ = !has_record_;
+    LandOnEdge(true);
   }
   if (has_record_) RunAfterScroll();
 }
@@ -487,10 +447,7 @@ void TTable::Refresh() {
   if (FetchAfter(true, position, false)) {
     bof_ = eof_ = false;
   } else {
-    has_record_ = FetchEdge(true);
-    if (!has_record_) ClearFields();
-    eof_ = true;
-    bof_ = !has_record_;
+    LandOnEdge(true);
   }
 }
 

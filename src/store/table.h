@@ -105,11 +105,19 @@ class TTable final : public TDataSet {
   // Order columns of the current index (index fields, then the primary key).
   const std::vector<int>& OrderColumns() const;
   std::string OrderBy(bool descending) const;
-  // Runs a SELECT of all fields whose parameters (if any) are primary key values, and loads
-  // its first row; false when there is none.
-  bool FetchOne(const std::string& sql, const std::vector<TField::Value>& params);
+  // Runs a SELECT of all fields and loads its first row; false when there is none. Parameter i
+  // is bound as a value of field (*columns)[i], or of the primary key when `columns` is null.
+  bool FetchOne(const std::string& sql, const std::vector<TField::Value>& params,
+                const std::vector<int>* columns = nullptr);
   bool FetchEdge(bool last);
   bool FetchAfter(bool after, const std::vector<TField::Value>& position, bool inclusive);
+  // Loads the first (or last) record, or clears the fields when there is none, and sets Bof
+  // and Eof for a table standing at that end.
+  void LandOnEdge(bool last);
+  // First and Last: LandOnEdge between the scroll hooks.
+  void MoveToEdge(bool last);
+  // Next and Prior.
+  void Step(bool forward);
   std::vector<TField::Value> Position() const;
   void LoadRow(sqlite3_stmt* stmt);
   void ClearFields();

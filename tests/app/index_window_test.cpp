@@ -1,6 +1,6 @@
 // The index window and the options window, headless, over a real root folder: the grid over
-// Tasks, New through the real location dialog, the keys, the status line, and the options
-// window closing with Enter and saving.
+// Tasks, New through the real location dialog, the keys, the status line, the run's Stop,
+// close refusal and controls, and the options window closing with Enter and saving.
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
@@ -15,6 +15,9 @@
 
 #include "app/index_window.h"
 #include "app/options_window.h"
+#include "net/http_client.h"
+#include "store/data_module.h"
+#include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_event_pump.h"
 #include "util/temp_folder.h"
@@ -155,15 +158,42 @@ class IndexWindowTest : public QObject {
     QVERIFY(!window_->isVisible());
   }
 
-  void closeIsRefusedDuringARunUnlessCheckStopAgrees() {
+  void runControlsStopAndCloseRefusal() {
+    testing::FakeBrowser browser;
+    THttpClient http(pump_);
+    window_.reset();
+    window_ = std::make_unique<TfmKivIndex>(context_, *settings_, dialogs_, pump_, *data_, &browser,
+                                            &http);
+    QVERIFY(window_->indexer());
+    QVERIFY(child<QPushButton>("bbIndex")->isEnabled());
+    std::vector<bool> find_enabled;
+    window_->set_find_enabled = [&](bool enabled) { find_enabled.push_back(enabled); };
     window_->show();
-    context_.indexing_state = kIndexingRunning;
-    bool agree = false;
-    window_->check_stop = [&] { return agree; };
+
+    window_->indexer()->BeginRun();
+    QVERIFY(!child<QWidget>("pnButtons")->isVisible());
+    QCOMPARE(find_enabled, std::vector<bool>{false});
+    // Running without a stop request: the close and Esc are refused without a question.
     QVERIFY(!window_->close());
-    agree = true;
+    QTest::keyClick(child<QTableView>("DBGridTasks"), Qt::Key_Escape);
+    QVERIFY(window_->isVisible());
+    QVERIFY(dialogs_.messages.empty());
+    // Stop, then No: the window stays and the run goes on; Stop, then Yes: it may close.
+    QTest::mouseClick(child<QPushButton>("bbStop"), Qt::LeftButton);
+    QCOMPARE(context_.indexing_state, int(kIndexingStopRequested));
+    dialogs_.answers.push_back(kButtonNo);
+    QVERIFY(!window_->close());
+    QCOMPARE(context_.indexing_state, int(kIndexingRunning));
+    QTest::mouseClick(child<QPushButton>("bbStop"), Qt::LeftButton);
+    dialogs_.answers.push_back(kButtonYes);
     QVERIFY(window_->close());
-    context_.indexing_state = kIndexingIdle;
+    QCOMPARE(dialogs_.Texts(), (std::vector<std::string>{"Do you wish to stop index process?",
+                                                         "Do you wish to stop index process?"}));
+    QCOMPARE(context_.indexing_state, int(kIndexingStopping));
+    window_->indexer()->EndRun();
+    QCOMPARE(find_enabled, (std::vector<bool>{false, true}));
+    QCOMPARE(context_.indexing_state, int(kIndexingIdle));
+    window_.reset();  // before the browser and the client
   }
 
   void optionsWindowClosesWithEnterAndSaves() {

@@ -1,6 +1,8 @@
-// The search bar's rules that need no window: key table, hot key, history, caption.
+// The search bar's rules that need no window: key table, hot key, history, caption; and the
+// index window's keys.
 #include <gtest/gtest.h>
 
+#include "app/core/index_keys.h"
 #include "app/core/search_bar.h"
 
 namespace vellumark {
@@ -47,6 +49,16 @@ TEST(SearchBarRules, HistoryAndCaption) {
   EXPECT_EQ(SearchBarCaption(-1, "Docs"), "KIV");
   EXPECT_EQ(SearchBarCaption(0, ""), "KIV");
   EXPECT_EQ(SearchBarCaption(0, "Docs"), "KIV: Docs");
+}
+
+TEST(IndexWindowKeys, OnlyWithoutModifiers) {
+  const KeyModifiers none, shift{true, false, false};
+  EXPECT_EQ(IndexWindowKeyDown(kVkEscape, none, false, true), IndexKeyAction::kClose);
+  EXPECT_EQ(IndexWindowKeyDown(kVkEscape, none, true, true), IndexKeyAction::kCancelArchive);
+  EXPECT_EQ(IndexWindowKeyDown(kVkEscape, shift, false, true), IndexKeyAction::kNone);
+  EXPECT_EQ(IndexWindowKeyDown(kVkF1, none, false, false), IndexKeyAction::kHelp);
+  EXPECT_EQ(IndexWindowKeyDown(kVkF10, none, false, true), IndexKeyAction::kFocusSearchBar);
+  EXPECT_EQ(IndexWindowKeyDown(kVkF10, none, false, false), IndexKeyAction::kNone);
 }
 
 }  // namespace

@@ -120,4 +120,61 @@ inline Bytes DecodeRaw(const Bytes& stream, int64_t size, lh5::Trace* trace = nu
   return RunRaw(stream, [&](TCompressRunState& s) { Lh5Decode(s, size, trace); });
 }
 
+// CRC-16 of LHA archives: polynomial 0x8005, reflected (0xA001), initial value 0.
+inline uint16_t Crc16(const Bytes& data) {
+  uint16_t crc = 0;
+  for (uint8_t b : data) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+  }
+  return crc;
+}
+
+inline void PutLe(Bytes& out, uint32_t v, int n) {
+  for (int i = 0; i < n; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+inline uint32_t GetLe(const Bytes& in, size_t at, int n) {
+  uint32_t v = 0;
+  for (int i = 0; i < n; ++i) v |= uint32_t{in.at(at + i)} << (8 * i);
+  return v;
+}
+
+struct LhaEntry {
+  std::string name;
+  std::string method;  // "-lh5-", "-lh0-", ...
+  Bytes original;      // what the entry holds uncompressed (when we write it)
+  Bytes data;          // the entry's compressed data
+  uint32_t original_size = 0;
+  uint16_t crc = 0;
+};
+
+// A level-0 header: size, checksum, method, sizes, DOS time and date, attribute, level, name,
+// CRC-16 of the original data. The archive ends with a 0 byte.
+inline Bytes LhaArchive(const std::vector<LhaEntry>& entries, bool break_crc = false) {
+  Bytes out;
+  for (const LhaEntry& e : entries) {
+    Bytes h;
+    h.insert(h.end(), e.method.begin(), e.method.end());
+    PutLe(h, static_cast<uint32_t>(e.data.size()), 4);
+    PutLe(h, static_cast<uint32_t>(e.original.size()), 4);
+    PutLe(h, 0x0000, 2);  // time 00:00:00
+    PutLe(h, 0x5821, 2);  // date 2024-01-01
+    h.push_back(0x20);    // archive attribute
+    h.push_back(0);       // level 0
+    h.push_back(static_cast<uint8_t>(e.name.size()));
+    h.insert(h.end(), e.name.begin(), e.name.end());
+    PutLe(h, Crc16(e.original) ^ (break_crc ? 1 : 0), 2);
+    uint8_t sum = 0;
+    for (uint8_t b : h) sum = static_cast<uint8_t>(sum + b);
+    out.push_back(static_cast<uint8_t>(h.size()));
+    out.push_back(sum);
+    out.insert(out.end(), h.begin(), h.end());
+    out.insert(out.end(), e.data.begin(), e.data.end());
+  }
+  out.push_back(0);
+  return out;
+}
+
+// Reads the entries of an archive with headers of level 0, 1 or 2.
 }  // namespace vellumark::testing

@@ -17,68 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// CRC-16 of LHA archives: polynomial 0x8005, reflected (0xA001), initial value 0.
-uint16_t Crc16(const Bytes& data) {
-  uint16_t crc = 0;
-  for (uint8_t b : data) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-  }
-  return crc;
-}
-
-void PutLe(Bytes& out, uint32_t v, int n) {
-  for (int i = 0; i < n; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-uint32_t GetLe(const Bytes& in, size_t at, int n) {
-  uint32_t v = 0;
-  for (int i = 0; i < n; ++i) v |= uint32_t{in.at(at + i)} << (8 * i);
-  return v;
-}
-
-struct Entry {
-  std::string name;
-  std::string method;  // "-lh5-", "-lh0-", ...
-  Bytes original;      // what the entry holds uncompressed (when we write it)
-  Bytes data;          // the entry's compressed data
-  uint32_t original_size = 0;
-  uint16_t crc = 0;
-};
-
-// A level-0 header: size, checksum, method, sizes, DOS time and date, attribute, level, name,
-// CRC-16 of the original data. The archive ends with a 0 byte.
-Bytes LhaArchive(const std::vector<Entry>& entries, bool break_crc = false) {
-  Bytes out;
-  for (const Entry& e : entries) {
-    Bytes h;
-    h.insert(h.end(), e.method.begin(), e.method.end());
-    PutLe(h, static_cast<uint32_t>(e.data.size()), 4);
-    PutLe(h, static_cast<uint32_t>(e.original.size()), 4);
-    PutLe(h, 0x0000, 2);  // time 00:00:00
-    PutLe(h, 0x5821, 2);  // date 2024-01-01
-    h.push_back(0x20);    // archive attribute
-    h.push_back(0);       // level 0
-    h.push_back(static_cast<uint8_t>(e.name.size()));
-    h.insert(h.end(), e.name.begin(), e.name.end());
-    PutLe(h, Crc16(e.original) ^ (break_crc ? 1 : 0), 2);
-    uint8_t sum = 0;
-    for (uint8_t b : h) sum = static_cast<uint8_t>(sum + b);
-    out.push_back(static_cast<uint8_t>(h.size()));
-    out.push_back(sum);
-    out.insert(out.end(), h.begin(), h.end());
-    out.insert(out.end(), e.data.begin(), e.data.end());
-  }
-  out.push_back(0);
-  return out;
-}
-
-// Reads the entries of an archive with headers of level 0, 1 or 2.
-std::vector<Entry> ParseLha(const Bytes& a) {
-  std::vector<Entry> entries;
+std::vector<LhaEntry> ParseLha(const Bytes& a) {
+  std::vector<LhaEntry> entries;
   size_t pos = 0;
   while (pos < a.size() && a[pos] != 0) {
-    Entry e;
+    LhaEntry e;
     e.method.assign(a.begin() + pos + 2, a.begin() + pos + 7);
     uint32_t csize = GetLe(a, pos + 7, 4);
     e.original_size = GetLe(a, pos + 11, 4);
@@ -138,8 +81,8 @@ int Shell(const std::string& command) {
 
 bool HaveTool(const std::string& tool) { return Shell("command -v " + tool) == 0; }
 
-Entry Ours(const std::string& name, const Bytes& original) {
-  Entry e;
+LhaEntry Ours(const std::string& name, const Bytes& original) {
+  LhaEntry e;
   e.name = name;
   e.method = "-lh5-";
   e.original = original;
@@ -148,13 +91,13 @@ Entry Ours(const std::string& name, const Bytes& original) {
 }
 
 // The inputs over which the tools and our coder must agree.
-std::vector<Entry> Inputs() {
+std::vector<LhaEntry> Inputs() {
   Bytes phrase;
   while (phrase.size() < 120000) {
     const std::string s = "<tr><td class=\"word\">archive</td><td>17</td></tr>\n";
     phrase.insert(phrase.end(), s.begin(), s.end());
   }
-  std::vector<Entry> in = {
+  std::vector<LhaEntry> in = {
       Ours("text.htm", HtmlLikeText(300000, 71)),
       Ours("binary.bin", StructuredBinary(80000, 72)),
       Ours("random.bin", RandomBytes(40000, 73)),
@@ -169,7 +112,7 @@ std::vector<Entry> Inputs() {
 
 // What bsdtar 3.6 cannot take: a stream under 8 bytes, or one whose last block holds a single
 // C symbol.
-bool BsdtarCanTake(const Entry& e) {
+bool BsdtarCanTake(const LhaEntry& e) {
   if (e.data.size() < 8) return false;
   struct LastHead final : lh5::Trace {
     void OnBlockHead(const lh5::BlockHead& h) override { single = h.single_symbol[1] >= 0; }
@@ -192,11 +135,11 @@ class LhaInterop : public ::testing::Test {
 
   // Extracts `archive` with `command` (run in `out`) and checks every entry.
   void ExpectExtracts(const std::string& tool, const std::string& command,
-                      const std::vector<Entry>& entries, const fs::path& out) {
+                      const std::vector<LhaEntry>& entries, const fs::path& out) {
     ASSERT_TRUE(HaveTool(tool)) << tool << " is missing; scripts/install-deps installs it";
     fs::create_directories(out);
     ASSERT_EQ(Shell("cd '" + out.string() + "' && " + command), 0) << command;
-    for (const Entry& e : entries) {
+    for (const LhaEntry& e : entries) {
       EXPECT_EQ(ReadFile(out / e.name), e.original) << tool << ": " << e.name;
     }
   }
@@ -205,14 +148,14 @@ class LhaInterop : public ::testing::Test {
 };
 
 TEST_F(LhaInterop, ToolsExtractOurStreams) {
-  const std::vector<Entry> all = Inputs();
+  const std::vector<LhaEntry> all = Inputs();
   const fs::path archive = dir_ / "ours.lzh";
   WriteFile(archive, LhaArchive(all));
   ExpectExtracts("lhasa", "lhasa xf '" + archive.string() + "'", all, dir_ / "lhasa");
   ExpectExtracts("7z", "7z x -y '" + archive.string() + "'", all, dir_ / "7z");
 
-  std::vector<Entry> for_bsdtar;
-  for (const Entry& e : all) {
+  std::vector<LhaEntry> for_bsdtar;
+  for (const LhaEntry& e : all) {
     if (BsdtarCanTake(e)) for_bsdtar.push_back(e);
   }
   EXPECT_GE(for_bsdtar.size(), 4u);
@@ -225,7 +168,7 @@ TEST_F(LhaInterop, ToolsExtractOurStreams) {
 TEST_F(LhaInterop, ToolsCheckTheCrcWeWrite) {
   // The same archive with one CRC bit wrong is refused, so the passing test above means the
   // CRC we write is the one the tools compute.
-  std::vector<Entry> one = {Inputs()[0]};
+  std::vector<LhaEntry> one = {Inputs()[0]};
   const fs::path archive = dir_ / "badcrc.lzh";
   WriteFile(archive, LhaArchive(one, /*break_crc=*/true));
   ASSERT_TRUE(HaveTool("lhasa"));
@@ -235,9 +178,9 @@ TEST_F(LhaInterop, ToolsCheckTheCrcWeWrite) {
 
 TEST_F(LhaInterop, OurDecoderExpandsJlhaStreams) {
   ASSERT_TRUE(HaveTool("jlha")) << "jlha is missing; scripts/install-deps installs it";
-  const std::vector<Entry> all = Inputs();
+  const std::vector<LhaEntry> all = Inputs();
   std::string names;
-  for (const Entry& e : all) {
+  for (const LhaEntry& e : all) {
     WriteFile(dir_ / e.name, e.original);
     names += " '" + e.name + "'";
   }
@@ -245,12 +188,12 @@ TEST_F(LhaInterop, OurDecoderExpandsJlhaStreams) {
     SCOPED_TRACE(std::string("header level ") + level);
     const std::string archive = std::string("jlha") + level + ".lzh";
     ASSERT_EQ(Shell("cd '" + dir_.string() + "' && jlha ao5" + level + "q " + archive + names), 0);
-    const std::vector<Entry> got = ParseLha(ReadFile(dir_ / archive));
+    const std::vector<LhaEntry> got = ParseLha(ReadFile(dir_ / archive));
     ASSERT_EQ(got.size(), all.size());
     int lh5_entries = 0;
-    for (const Entry& g : got) {
-      const auto it =
-          std::find_if(all.begin(), all.end(), [&g](const Entry& e) { return e.name == g.name; });
+    for (const LhaEntry& g : got) {
+      const auto it = std::find_if(all.begin(), all.end(),
+                                   [&g](const LhaEntry& e) { return e.name == g.name; });
       ASSERT_NE(it, all.end()) << g.name;
       EXPECT_EQ(g.original_size, it->original.size());
       if (g.method != "-lh5-") continue;  // jlha stores what it cannot shrink as -lh0-

@@ -1,5 +1,6 @@
-// The options window's handlers without widgets: the delimiter specification, the result page
-// header file, and what the window reads at creation and writes when it closes.
+// The options window's handlers without widgets: the result page header file, and what the
+// window reads at creation and writes when it closes (the delimiter text's rules are in
+// util/delimiter_text.h).
 //
 // The delimiter set and the header lines are program-wide (ProgramContext::DelimiterChars and
 // ::HeaderLines); the settings live in "Options" and "HeaderFile".
@@ -10,29 +11,15 @@
 
 #include "platform/dialogs.h"
 #include "util/context.h"
+#include "util/delimiter_text.h"
 #include "util/inifile.h"
 
 namespace vellumark {
 
-// Blank, tab, LF, CR, comma and semicolon, five blanks apart.
-inline constexpr const char* kDefaultDelimiterText = "' '     09     10     13     ','     ';'";
 inline constexpr const char* kDefaultHeaderFile = "SHFile.htm";
 
 // The six lines of the result page header used when the header file cannot be read.
 const std::vector<std::string>& DefaultHeaderLines();
-
-// Parses a delimiter specification: tokens apart by blanks (tabs and line breaks count as
-// blanks), each a character in single quotes or a decimal character code (its low 8 bits).
-// `delimiters` becomes blank, tab, LF, CR and then each further character named, once, in
-// order of first appearance. False (with only the four fixed characters left) when a token is
-// malformed or the specification names no character at all.
-bool ParseDelimiters(const std::string& specification, std::u32string& delimiters);
-
-// The form in which a delimiter set is saved: tab, LF and CR as "9", "10", "13", every other
-// character between single quotes, items five blanks apart. Other control characters (below
-// 32, and 127) are written as their decimal codes too, so the settings file holds no raw
-// control character and reading the value back gives the same set.
-std::string CanonicalDelimiters(const std::u32string& delimiters);
 
 // Reads the header file's non-empty lines into `lines` (a relative name is taken from the
 // current folder, the program folder). True when the file could be read, even when empty;

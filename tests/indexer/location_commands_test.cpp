@@ -1,11 +1,13 @@
-// New, Edit and Delete of locations over a real Tasks table, with scripted dialogs; the
-// dialog's browser buttons and the index window's keys.
+// New, Edit and Delete of locations over a real Tasks table, with scripted dialogs, and the
+// location dialog's browser buttons.
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <filesystem>
+#include <fstream>
 
-#include "app/core/locations.h"
+#include "indexer/location_commands.h"
+#include "store/data_module.h"
 #include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
 #include "util/temp_folder.h"
@@ -14,7 +16,7 @@ namespace vellumark {
 namespace {
 
 // Answers each Execute from a script: the texts the user leaves and whether OK was pressed.
-struct ScriptedLocationDialog final : LocationDialogView {
+struct ScriptedLocationDialog final : LocationDialog {
   struct Answer {
     bool ok;
     std::string url, description;
@@ -40,8 +42,7 @@ class Locations : public ::testing::Test {
     context.db_root_folder = dir.path();
     context.program_folder = dir.path();
     data = std::make_unique<TdmKiv>(context, dialogs, [this] { ++captions; });
-    commands = std::make_unique<LocationCommands>(*data, dialogs, dialog);
-    commands->update_caption = [this] { ++captions; };
+    commands = std::make_unique<TLocationCommands>(*data, dialogs, [this] { ++captions; });
   }
   void TearDown() override {
     commands.reset();
@@ -55,13 +56,13 @@ class Locations : public ::testing::Test {
   testing::ScriptedDialogs dialogs;
   ScriptedLocationDialog dialog;
   std::unique_ptr<TdmKiv> data;
-  std::unique_ptr<LocationCommands> commands;
+  std::unique_ptr<TLocationCommands> commands;
   int captions = 0;
 };
 
 TEST_F(Locations, NewAddsHttpStoresTheRecordAndCreatesItsFolder) {
   dialog.answers.push_back({true, "127.0.0.1:8080/docs/", "Docs"});
-  commands->bbNewClick();
+  const int no = commands->bbNewClick(dialog);
   ASSERT_EQ(dialog.shown.size(), 1u);
   EXPECT_EQ(dialog.shown[0][0], "Define New Location");
   EXPECT_EQ(dialog.shown[0][1], "http://www.");
@@ -69,13 +70,14 @@ TEST_F(Locations, NewAddsHttpStoresTheRecordAndCreatesItsFolder) {
   EXPECT_EQ(data->tbTasks.RecordCount(), 1);
   EXPECT_EQ(Url(), "http://127.0.0.1:8080/docs/");
   EXPECT_EQ(Description(), "Docs");
-  const int no = data->CurrentTaskNo();
+  EXPECT_EQ(no, data->CurrentTaskNo());
   EXPECT_TRUE(std::filesystem::exists(data->LocationFolder(no) + "Index.db"));
   EXPECT_EQ(context.CurrentLocationNumber, no);
   EXPECT_GT(captions, 0);
 
   // The next New offers what the last one held.
-  commands->bbNewClick();
+  EXPECT_EQ(commands->bbNewClick(dialog), -1);  // cancelled
+  EXPECT_EQ(commands->RememberedURL(), "http://127.0.0.1:8080/docs/");
   EXPECT_EQ(dialog.shown[1][1], "http://127.0.0.1:8080/docs/");
   EXPECT_EQ(dialog.shown[1][2], "Docs");
   EXPECT_EQ(data->tbTasks.RecordCount(), 1);  // cancelled
@@ -84,13 +86,13 @@ TEST_F(Locations, NewAddsHttpStoresTheRecordAndCreatesItsFolder) {
 TEST_F(Locations, NewRefusesTheBareSchemeAndRemembersIt) {
   dialog.answers.push_back({true, "", "nothing"});
   dialog.answers.push_back({true, "http://www.", "www"});
-  commands->bbNewClick();
-  commands->bbNewClick();
+  EXPECT_EQ(commands->bbNewClick(dialog), -1);
+  EXPECT_EQ(commands->bbNewClick(dialog), -1);
   EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"URL Location 'http://' not valid.",
                                                        "URL Location 'http://www.' not valid."}));
   EXPECT_EQ(dialogs.messages[0].kind, MessageKind::kError);
   EXPECT_EQ(data->tbTasks.RecordCount(), 0);
-  commands->bbNewClick();
+  commands->bbNewClick(dialog);
   EXPECT_EQ(dialog.shown[1][1], "http://");  // the refused text stays remembered
   EXPECT_EQ(dialog.shown[2][1], "http://www.");
   EXPECT_EQ(dialog.shown[2][2], "www");
@@ -100,7 +102,7 @@ TEST_F(Locations, NewWhoseFolderCannotBeMadeDeletesTheRecordAgain) {
   // A file where the location folder should go.
   std::ofstream(dir.path() + "1") << "in the way";
   dialog.answers.push_back({true, "http://h/", ""});
-  commands->bbNewClick();
+  EXPECT_EQ(commands->bbNewClick(dialog), -1);
   EXPECT_EQ(data->tbTasks.RecordCount(), 0);
   EXPECT_EQ(dialogs.Texts(),
             std::vector<std::string>{"Cannot create database in directory '" + dir.path() + "1/'"});
@@ -109,12 +111,12 @@ TEST_F(Locations, NewWhoseFolderCannotBeMadeDeletesTheRecordAgain) {
 
 TEST_F(Locations, EditOnAnEmptyTableActsAsNewAndOtherwiseChangesTheRecord) {
   dialog.answers.push_back({true, "site.example", "S"});
-  commands->bbEditClick();
+  EXPECT_TRUE(commands->bbEditClick(dialog));
   EXPECT_EQ(dialog.shown[0][0], "Define New Location");
   EXPECT_EQ(Url(), "http://site.example");
 
   dialog.answers.push_back({true, "http://", "bare"});  // accepted by Edit
-  commands->bbEditClick();
+  EXPECT_TRUE(commands->bbEditClick(dialog));
   EXPECT_EQ(dialog.shown[1][0], "Edit Location");
   EXPECT_EQ(dialog.shown[1][1], "http://site.example");
   EXPECT_EQ(dialog.shown[1][2], "S");
@@ -123,8 +125,8 @@ TEST_F(Locations, EditOnAnEmptyTableActsAsNewAndOtherwiseChangesTheRecord) {
 
   dialog.answers.push_back({true, "", "x"});
   dialog.answers.push_back({true, "http://www.", "y"});
-  commands->bbEditClick();
-  commands->bbEditClick();
+  EXPECT_FALSE(commands->bbEditClick(dialog));
+  EXPECT_FALSE(commands->bbEditClick(dialog));
   EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"URL Location '' not valid.",
                                                        "URL Location 'http://www.' not valid."}));
   EXPECT_EQ(Description(), "bare");
@@ -132,26 +134,26 @@ TEST_F(Locations, EditOnAnEmptyTableActsAsNewAndOtherwiseChangesTheRecord) {
 }
 
 TEST_F(Locations, DeleteAsksByNameAndRemovesTheFolder) {
-  commands->bbDeleteClick();
+  EXPECT_FALSE(commands->bbDeleteClick());
   EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"No tasks do delete."});
   EXPECT_EQ(dialogs.messages[0].kind, MessageKind::kInformation);
 
   dialog.answers.push_back({true, "http://a/", ""});
   dialog.answers.push_back({true, "http://b/", "Bee"});
-  commands->bbNewClick();
-  commands->bbNewClick();
+  commands->bbNewClick(dialog);
+  commands->bbNewClick(dialog);
   const int b = data->CurrentTaskNo();
   const std::string folder = data->LocationFolder(b);
   ASSERT_TRUE(std::filesystem::exists(folder));
 
   dialogs.answers.push_back(kButtonNo);
-  commands->bbDeleteClick();
+  EXPECT_FALSE(commands->bbDeleteClick());
   EXPECT_EQ(dialogs.messages.back().text, "Do you wish to delete task 'Bee'?");
   EXPECT_EQ(dialogs.messages.back().buttons, kYesNo);
   EXPECT_EQ(data->tbTasks.RecordCount(), 2);
 
   dialogs.answers.push_back(kButtonYes);
-  commands->bbDeleteClick();
+  EXPECT_TRUE(commands->bbDeleteClick());
   EXPECT_EQ(data->tbTasks.RecordCount(), 1);
   EXPECT_FALSE(std::filesystem::exists(folder));
 
@@ -183,16 +185,6 @@ TEST(LocationDialog, BrowserButtonsReportTheirFailures) {
   EXPECT_EQ(dialogs.Texts(),
             (std::vector<std::string>{"Cannot find IE.", "Cannot get current IE URL.",
                                       "Cannot get current IE URL."}));
-}
-
-TEST(IndexWindowKeys, OnlyWithoutModifiers) {
-  const KeyModifiers none, shift{true, false, false};
-  EXPECT_EQ(IndexWindowKeyDown(kVkEscape, none, false, true), IndexKeyAction::kClose);
-  EXPECT_EQ(IndexWindowKeyDown(kVkEscape, none, true, true), IndexKeyAction::kCancelArchive);
-  EXPECT_EQ(IndexWindowKeyDown(kVkEscape, shift, false, true), IndexKeyAction::kNone);
-  EXPECT_EQ(IndexWindowKeyDown(kVkF1, none, false, false), IndexKeyAction::kHelp);
-  EXPECT_EQ(IndexWindowKeyDown(kVkF10, none, false, true), IndexKeyAction::kFocusSearchBar);
-  EXPECT_EQ(IndexWindowKeyDown(kVkF10, none, false, false), IndexKeyAction::kNone);
 }
 
 }  // namespace
