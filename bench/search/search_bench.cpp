@@ -47,19 +47,6 @@ class NoDialogs final : public Dialogs {
   std::string last;
 };
 
-class NullBrowser final : public Browser {
- public:
-  void SetVisible(bool) override {}
-  bool Visible() override { return true; }
-  void Navigate(const std::string&) override {}
-  bool Busy() override { return false; }
-  void WaitWhileBusy(int) override {}
-  std::string DocumentUrl() override { return {}; }
-  std::string DocumentTitle() override { return {}; }
-  std::vector<std::string> DocumentLinks() override { return {}; }
-  std::unique_ptr<TextRange> CreateBodyTextRange() override { throw BrowserError("no page"); }
-};
-
 class NullStatus final : public StatusView {
  public:
   void ShowStatus(const std::string&) override {}
@@ -153,7 +140,7 @@ struct Setup {
   Setup() : view(), search(nullptr) {}
   ProgramContext context;
   NoDialogs dialogs;
-  NullBrowser browser;
+  NoBrowser browser;
   NullStatus status;
   BenchView view;
   std::unique_ptr<TdmKiv> dm;
