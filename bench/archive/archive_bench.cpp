@@ -1,6 +1,6 @@
 // Export and import speed of the index archive, next to `tar czf` of the location folder.
 //
-// The index is the store benchmark's synthetic corpus (its Corpus class, reused as it stands):
+// The index is the store benchmark's synthetic corpus (support/corpus.h):
 // the same pages give the same page lists that StoreWords records, but they are gathered in
 // memory and written once per word, which takes seconds instead of the recording run's hour.
 // Each page also gets a Files row with an address, a title and an excerpt, and the location
@@ -14,23 +14,29 @@
 //   bench_archive --dir=/path      where the root folder is made (default /tmp)
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "archive/index_archive.h"
+#include "store/data_module.h"
 #include "store/page_address.h"
-
-// The store benchmark's corpus, with that program's entry point renamed.
-#define main store_bench_main
-#include "store/store_bench.cpp"
-#undef main
+#include "store/page_list.h"
+#include "store/word_store.h"
+#include "support/corpus.h"
 
 namespace vellumark {
 namespace {
+
+int g_pages = 2000;
+std::string g_dir = "/tmp";
+std::string g_root;  // root folder of the run
 
 class YesDialogs final : public Dialogs {
  public:
@@ -89,7 +95,7 @@ bool BuildLocation(TdmKiv& dm) {
   const std::string folder = dm.LocationFolder(dm.CurrentTaskNo());
   if (!dm.CreateLocationTables(folder) || !dm.OpenLocation(folder)) return false;
   Corpus corpus;
-  std::mt19937_64 rng(kSeed);
+  std::mt19937_64 rng(kCorpusSeed);
   std::map<std::string, std::string> lists;
   TTransaction tx(dm.dbKiv);
   TTable& files = dm.tbFiles;
@@ -210,25 +216,8 @@ BENCHMARK(BM_ExportImport)->Iterations(3)->UseManualTime()->Unit(benchmark::kSec
 }  // namespace vellumark
 
 int main(int argc, char** argv) {
-  std::vector<char*> rest;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--pages=", 8) == 0) {
-      vellumark::g_pages = std::max(1, std::atoi(argv[i] + 8));
-    } else if (std::strncmp(argv[i], "--dir=", 6) == 0) {
-      vellumark::g_dir = argv[i] + 6;
-    } else {
-      rest.push_back(argv[i]);
-    }
-  }
-  // The store benchmark's own runs come with its file; they run only when a filter names
-  // them, not for the "run everything" filter.
-  std::string filter = "--benchmark_filter=BM_ExportImport";
-  bool named = false;
-  for (char* a : rest) {
-    named |= std::strncmp(a, "--benchmark_filter=", 19) == 0 && std::strcmp(a + 19, ".") != 0 &&
-             std::strcmp(a + 19, "all") != 0;
-  }
-  if (!named) rest.push_back(filter.data());
+  std::vector<char*> rest =
+      vellumark::TakeCorpusOptions(argc, argv, vellumark::g_pages, vellumark::g_dir);
   int n = static_cast<int>(rest.size());
   benchmark::Initialize(&n, rest.data());
   benchmark::RunSpecifiedBenchmarks();

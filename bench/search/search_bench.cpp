@@ -19,8 +19,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <random>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -30,15 +28,13 @@
 #include "store/page_list.h"
 #include "store/query.h"
 #include "store/word_store.h"
+#include "support/corpus.h"
 
 namespace vellumark {
 namespace {
 
 int g_pages = 20000;
 std::string g_dir = "/tmp";
-
-constexpr int kVocabulary = 50000;
-constexpr std::uint64_t kSeed = 20261208;
 
 class NoDialogs final : public Dialogs {
  public:
@@ -49,19 +45,6 @@ class NoDialogs final : public Dialogs {
   std::optional<std::string> OpenFileName(const std::string&) override { return {}; }
   std::optional<std::string> SaveFileName(const std::string&) override { return {}; }
   std::string last;
-};
-
-class NullBrowser final : public Browser {
- public:
-  void SetVisible(bool) override {}
-  bool Visible() override { return true; }
-  void Navigate(const std::string&) override {}
-  bool Busy() override { return false; }
-  void WaitWhileBusy(int) override {}
-  std::string DocumentUrl() override { return {}; }
-  std::string DocumentTitle() override { return {}; }
-  std::vector<std::string> DocumentLinks() override { return {}; }
-  std::unique_ptr<TextRange> CreateBodyTextRange() override { throw BrowserError("no page"); }
 };
 
 class NullStatus final : public StatusView {
@@ -82,48 +65,6 @@ class BenchView final : public SearchView {
   std::string text;
   TSearchMode mode = smAnyWords;
   bool sub_word = false;
-};
-
-// The store benchmark's corpus.
-class Corpus {
- public:
-  Corpus() : rng_(kSeed) {
-    std::discrete_distribution<int> length({0,   3,   10,  14,  14,  13,  12,  10,  8,   6,
-                                            4,   3,   2,   1,   1,   1,   1,   0.5, 0.5, 0.3,
-                                            0.3, 0.2, 0.2, 0.2, 0.2, 0.1, 0.1, 0.1});
-    std::uniform_int_distribution<int> letter('a', 'z');
-    std::set<std::string> seen;
-    while (static_cast<int>(words_.size()) < kVocabulary) {
-      std::string w(length(rng_), ' ');
-      for (char& c : w) c = static_cast<char>(letter(rng_));
-      if (seen.insert(w).second) words_.push_back(w);
-    }
-    double sum = 0;
-    for (int r = 1; r <= kVocabulary; ++r) cumulative_.push_back(sum += 1.0 / r);
-    for (double& c : cumulative_) c /= sum;
-  }
-
-  std::vector<std::string> NextPage(std::int64_t& text_length) {
-    std::uniform_int_distribution<int> count(300, 3000);
-    std::uniform_real_distribution<double> u(0, 1);
-    std::vector<std::string> page(count(rng_));
-    text_length = 0;
-    for (auto& w : page) {
-      auto it = std::lower_bound(cumulative_.begin(), cumulative_.end(), u(rng_));
-      w = words_[std::min<std::size_t>(it - cumulative_.begin(), kVocabulary - 1)];
-      text_length += static_cast<std::int64_t>(w.size()) + 1;
-    }
-    std::sort(page.begin(), page.end());
-    return page;
-  }
-
-  // The word of frequency rank r (0 = most frequent).
-  const std::string& Word(int r) const { return words_[r]; }
-
- private:
-  std::mt19937_64 rng_;
-  std::vector<std::string> words_;
-  std::vector<double> cumulative_;
 };
 
 std::string LocationRoot() { return g_dir + "/vm_search_bench_" + std::to_string(g_pages) + "/"; }
@@ -199,7 +140,7 @@ struct Setup {
   Setup() : view(), search(nullptr) {}
   ProgramContext context;
   NoDialogs dialogs;
-  NullBrowser browser;
+  NoBrowser browser;
   NullStatus status;
   BenchView view;
   std::unique_ptr<TdmKiv> dm;
@@ -320,17 +261,8 @@ VM_BENCH(BM_ResultPage1000);
 }  // namespace vellumark
 
 int main(int argc, char** argv) {
-  std::vector<char*> rest;
-  for (int i = 0; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a.rfind("--pages=", 0) == 0) {
-      vellumark::g_pages = std::stoi(a.substr(8));
-    } else if (a.rfind("--dir=", 0) == 0) {
-      vellumark::g_dir = a.substr(6);
-    } else {
-      rest.push_back(argv[i]);
-    }
-  }
+  std::vector<char*> rest =
+      vellumark::TakeCorpusOptions(argc, argv, vellumark::g_pages, vellumark::g_dir);
   if (!vellumark::BuildIndex(vellumark::Words())) {
     std::fprintf(stderr, "cannot build the location\n");
     return 1;

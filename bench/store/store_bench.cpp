@@ -15,25 +15,20 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <random>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "store/data_module.h"
 #include "store/page_list.h"
 #include "store/word_store.h"
+#include "support/corpus.h"
 
 namespace vellumark {
 namespace {
 
 int g_pages = 2000;
 std::string g_dir = "/tmp";
-
-constexpr int kVocabulary = 50000;
-constexpr std::uint64_t kSeed = 20261208;
 
 class NoDialogs final : public Dialogs {
  public:
@@ -48,48 +43,6 @@ class NoProgress final : public StoreWordsProgress {
  public:
   bool CheckStop() override { return false; }
   void ShowStatus(const std::string&) override {}
-};
-
-class Corpus {
- public:
-  Corpus() : rng_(kSeed) {
-    // Word lengths roughly as in running text, with a tail of long words for Words3.
-    std::discrete_distribution<int> length({0,   3,   10,  14,  14,  13,  12,  10,  8,   6,
-                                            4,   3,   2,   1,   1,   1,   1,   0.5, 0.5, 0.3,
-                                            0.3, 0.2, 0.2, 0.2, 0.2, 0.1, 0.1, 0.1});
-    std::uniform_int_distribution<int> letter('a', 'z');
-    std::set<std::string> seen;
-    while (static_cast<int>(words_.size()) < kVocabulary) {
-      std::string w(length(rng_), ' ');
-      for (char& c : w) c = static_cast<char>(letter(rng_));
-      if (seen.insert(w).second) words_.push_back(w);
-    }
-    double sum = 0;
-    for (int r = 1; r <= kVocabulary; ++r) cumulative_.push_back(sum += 1.0 / r);
-    for (double& c : cumulative_) c /= sum;
-  }
-
-  // The next page's words, sorted with duplicates kept; `text_length` gets its length.
-  std::vector<std::string> NextPage(std::int64_t& text_length) {
-    std::uniform_int_distribution<int> count(300, 3000);
-    std::uniform_real_distribution<double> u(0, 1);
-    std::vector<std::string> page(count(rng_));
-    text_length = 0;
-    for (auto& w : page) {
-      auto it = std::lower_bound(cumulative_.begin(), cumulative_.end(), u(rng_));
-      w = words_[std::min<std::size_t>(it - cumulative_.begin(), kVocabulary - 1)];
-      text_length += static_cast<std::int64_t>(w.size()) + 1;
-    }
-    std::sort(page.begin(), page.end());
-    return page;
-  }
-
-  const std::string& MostFrequent() const { return words_[0]; }
-
- private:
-  std::mt19937_64 rng_;
-  std::vector<std::string> words_;
-  std::vector<double> cumulative_;
 };
 
 std::string g_root;           // root folder of the last corpus run
@@ -110,7 +63,7 @@ void BM_StoreWordsCorpus(benchmark::State& state) {
     NoDialogs dialogs;
     NoProgress progress;
     Corpus corpus;
-    g_frequent_word = corpus.MostFrequent();
+    g_frequent_word = corpus.Word(0);
     double first = 0, last = 0, total = 0;
     std::int64_t words_total = 0;
     {
@@ -189,16 +142,8 @@ BENCHMARK(BM_DecodeMostFrequentList)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
   // Our own options first; the rest go to the benchmark library.
-  std::vector<char*> rest;
-  for (int i = 0; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--pages=", 8) == 0) {
-      vellumark::g_pages = std::max(1, std::atoi(argv[i] + 8));
-    } else if (std::strncmp(argv[i], "--dir=", 6) == 0) {
-      vellumark::g_dir = argv[i] + 6;
-    } else {
-      rest.push_back(argv[i]);
-    }
-  }
+  std::vector<char*> rest =
+      vellumark::TakeCorpusOptions(argc, argv, vellumark::g_pages, vellumark::g_dir);
   int n = static_cast<int>(rest.size());
   benchmark::Initialize(&n, rest.data());
   benchmark::RunSpecifiedBenchmarks();

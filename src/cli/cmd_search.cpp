@@ -10,9 +10,9 @@
 #include <memory>
 #include <optional>
 
+#include "app/core/options.h"
 #include "cli/command.h"
 #include "cli/progress_view.h"
-#include "app/core/options.h"
 #include "search/search.h"
 #include "store/data_module.h"
 #include "util/inifile.h"
@@ -40,20 +40,6 @@ class ArgumentsSearchView final : public SearchView {
   TSearchMode mode_;
   bool included_;
   bool show_;
-};
-
-// Without --show the result page is only written: there is no window to show it in.
-class NoBrowser final : public Browser {
- public:
-  void SetVisible(bool) override {}
-  bool Visible() override { return false; }
-  void Navigate(const std::string&) override {}
-  bool Busy() override { return false; }
-  void WaitWhileBusy(int) override {}
-  std::string DocumentUrl() override { return {}; }
-  std::string DocumentTitle() override { return {}; }
-  std::vector<std::string> DocumentLinks() override { return {}; }
-  std::unique_ptr<TextRange> CreateBodyTextRange() override { throw BrowserError("No browser"); }
 };
 
 std::string OneLine(std::string text) {
@@ -117,6 +103,7 @@ void RegisterSearchCommand(CLI::App& app, CommandTable& table) {
     };
     ProgressView status(session.Pump(), isatty(STDERR_FILENO) == 1);
     dialogs.before_output = [&status] { status.MakeRoom(); };
+    // Without --show the result page is only written: there is no window to show it in.
     NoBrowser no_browser;
     Browser& browser = args->show ? session.WebBrowser() : no_browser;
 

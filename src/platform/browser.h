@@ -68,4 +68,19 @@ class Browser {
   virtual std::unique_ptr<TextRange> CreateBodyTextRange() = 0;
 };
 
+// A browser with no window, for programs that only write result pages (the command-line tool,
+// the benchmarks): it loads nothing, shows an empty document and has no body to read.
+class NoBrowser final : public Browser {
+ public:
+  void SetVisible(bool) override {}
+  bool Visible() override { return false; }
+  void Navigate(const std::string&) override {}
+  bool Busy() override { return false; }
+  void WaitWhileBusy(int) override {}
+  std::string DocumentUrl() override { return {}; }
+  std::string DocumentTitle() override { return {}; }
+  std::vector<std::string> DocumentLinks() override { return {}; }
+  std::unique_ptr<TextRange> CreateBodyTextRange() override { throw BrowserError("No browser"); }
+};
+
 }  // namespace vellumark

@@ -7,6 +7,7 @@
 #include "cli/cli_runner.h"
 #include "store/data_module.h"
 #include "support/scripted_dialogs.h"
+#include "util/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -15,11 +16,6 @@ namespace {
 
 class CliArchiveTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vm_cli_archive_XXXXXX";
-    home_ = std::string(mkdtemp(pattern)) + "/";
-  }
-  void TearDown() override { fs::remove_all(home_); }
   CliResult Run(const std::vector<std::string>& args) { return RunCli(home_, args); }
 
   // Gives location 1 two pages and a word, as an indexing run would.
@@ -42,7 +38,8 @@ class CliArchiveTest : public ::testing::Test {
     dm.tbWords1.Post();
   }
 
-  std::string home_;
+  TempFolder folder_{"vm_cli_archive_"};
+  const std::string home_ = folder_.path();
 };
 
 TEST_F(CliArchiveTest, ExportAsksForForceAndImportPrintsTheNewLocation) {

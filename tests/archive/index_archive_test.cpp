@@ -11,6 +11,7 @@
 #include "store/page_list.h"
 #include "store/store_fixture.h"
 #include "support/scripted_event_pump.h"
+#include "util/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -205,8 +206,8 @@ TEST_F(ArchiveTest, ExportThenImportIntoAFreshProgramFolderReproducesTheLocation
   EXPECT_EQ(bytes.substr(head.size() + 1, 3), "LH5");
 
   // A second program folder with nothing in it.
-  char pattern[] = "/tmp/vm_archive2_XXXXXX";
-  std::string root2 = std::string(mkdtemp(pattern)) + "/";
+  TempFolder folder2("vm_archive2_");
+  const std::string root2 = folder2.path();
   {
     ProgramContext context2;
     context2.program_folder = context2.db_root_folder = root2;
@@ -224,7 +225,6 @@ TEST_F(ArchiveTest, ExportThenImportIntoAFreshProgramFolderReproducesTheLocation
     EXPECT_FALSE(fs::exists(root2 + kArchiveTempFileName));
     EXPECT_EQ(Take(dm2, 1), original);
   }
-  fs::remove_all(root2);
 
   // Into the same program folder: a second location, now the current one.
   ASSERT_TRUE(Import(target));

@@ -13,6 +13,7 @@
 #include "indexer/site_server.h"
 #include "support/test_certificates.h"
 #include "support/tls_front.h"
+#include "util/temp_folder.h"
 
 namespace vellumark::testing {
 namespace {
@@ -49,12 +50,6 @@ std::string Page(const std::string& title, const std::string& body) {
 
 class CliIndexTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vm_cli_index_XXXXXX";
-    home_ = std::string(mkdtemp(pattern)) + "/";
-  }
-  void TearDown() override { std::filesystem::remove_all(home_); }
-
   std::string Name(char kind, int i) {
     return std::string(1, kind) + (i < 10 ? "0" : "") + std::to_string(i);
   }
@@ -96,7 +91,8 @@ class CliIndexTest : public ::testing::Test {
   std::string TasksDb() const { return home_ + "Tasks.db"; }
 
   SiteServer site_;
-  std::string home_;
+  TempFolder folder_{"vm_cli_index_"};
+  const std::string home_ = folder_.path();
 };
 
 TEST_F(CliIndexTest, IndexesEveryReachablePage) {

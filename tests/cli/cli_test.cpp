@@ -4,19 +4,16 @@
 #include <filesystem>
 
 #include "cli/cli_runner.h"
+#include "util/temp_folder.h"
 
 namespace vellumark::testing {
 namespace {
 
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vm_cli_XXXXXX";
-    home_ = std::string(mkdtemp(pattern)) + "/";
-  }
-  void TearDown() override { std::filesystem::remove_all(home_); }
   CliResult Run(const std::vector<std::string>& args) { return RunCli(home_, args); }
-  std::string home_;
+  TempFolder folder_{"vm_cli_"};
+  const std::string home_ = folder_.path();
 };
 
 TEST_F(CliTest, AddListEditDelete) {

@@ -20,6 +20,7 @@
 #include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_event_pump.h"
+#include "util/temp_folder.h"
 
 namespace vellumark::testing {
 
@@ -66,8 +67,6 @@ struct PageRecord {
 class RunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vm_indexer_XXXXXX";
-    root_ = std::string(mkdtemp(pattern)) + "/";
     context_.db_root_folder = root_;
     context_.program_folder = root_;
     context_.DelimiterChars = U" \t\n\r,;";  // the options' default set
@@ -80,7 +79,6 @@ class RunTest : public ::testing::Test {
     indexer_.reset();
     http_.reset();
     dm_.reset();
-    std::filesystem::remove_all(root_);
   }
 
   // A location with `url` as its Task_URL, current in Tasks.
@@ -168,7 +166,8 @@ class RunTest : public ::testing::Test {
     return out;
   }
 
-  std::string root_;
+  TempFolder folder_{"vm_indexer_"};
+  const std::string root_ = folder_.path();
   ProgramContext context_;
   ScriptedDialogs dialogs_;
   ScriptedEventPump pump_;

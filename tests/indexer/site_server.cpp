@@ -9,23 +9,12 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "support/listen_on_loopback.h"
+
 namespace vellumark::testing {
 
 SiteServer::SiteServer() {
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  int one = 1;
-  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listen_fd_, 64) != 0) {
-    throw std::runtime_error("site server cannot listen");
-  }
-  socklen_t len = sizeof addr;
-  ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-  port_ = ntohs(addr.sin_port);
+  listen_fd_ = ListenOnLoopback(&port_);
   if (::pipe(stop_pipe_) != 0) throw std::runtime_error("site server cannot make a pipe");
   thread_ = std::thread([this] { Serve(); });
 }

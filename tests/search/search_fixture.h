@@ -22,6 +22,7 @@
 #include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
 #include "util/context.h"
+#include "util/temp_folder.h"
 
 namespace vellumark::testing {
 
@@ -75,8 +76,6 @@ inline int CountForWeight(int w) {
 class SearchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vm_search_XXXXXX";
-    root_ = std::string(mkdtemp(pattern)) + "/";
     context_.db_root_folder = root_;
     context_.program_folder = root_;
     dm_ = std::make_unique<TdmKiv>(context_, dialogs_);
@@ -85,7 +84,6 @@ class SearchTest : public ::testing::Test {
   void TearDown() override {
     search_.reset();
     dm_.reset();
-    std::filesystem::remove_all(root_);
   }
 
   // Adds a location, indexed to the end unless told otherwise, and opens it.
@@ -183,7 +181,8 @@ class SearchTest : public ::testing::Test {
     return out;
   }
 
-  std::string root_;
+  TempFolder folder_{"vm_search_"};
+  const std::string root_ = folder_.path();
   ProgramContext context_;
   ScriptedDialogs dialogs_;
   FakeBrowser browser_;

@@ -10,21 +10,17 @@
 #include "store/data_module.h"
 #include "support/scripted_dialogs.h"
 #include "util/context.h"
+#include "util/temp_folder.h"
 
 namespace vellumark::testing {
 
 class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vm_store_XXXXXX";
-    root_ = std::string(mkdtemp(pattern)) + "/";
     context_.db_root_folder = root_;
     context_.program_folder = root_;
   }
-  void TearDown() override {
-    dm_.reset();
-    std::filesystem::remove_all(root_);
-  }
+  void TearDown() override { dm_.reset(); }
 
   TdmKiv& Module() {
     if (!dm_) dm_ = std::make_unique<TdmKiv>(context_, dialogs_, [this] { ++captions_; });
@@ -43,7 +39,8 @@ class StoreTest : public ::testing::Test {
     return no;
   }
 
-  std::string root_;
+  TempFolder folder_{"vm_store_"};
+  const std::string root_ = folder_.path();
   ProgramContext context_;
   ScriptedDialogs dialogs_;
   std::unique_ptr<TdmKiv> dm_;

@@ -15,27 +15,11 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "support/listen_on_loopback.h"
+
 namespace vellumark::testing {
 
 namespace {
-
-int ListenOnLoopback(std::uint16_t* port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket");
-  const int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 64) != 0) {
-    ::close(fd);
-    throw std::runtime_error("bind/listen");
-  }
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  *port = ntohs(a.sin_port);
-  return fd;
-}
 
 // The byte stream of one connection, plain or TLS, with waits that the stop pipe can end.
 class Stream {

@@ -11,6 +11,8 @@
 
 #include <stdexcept>
 
+#include "support/listen_on_loopback.h"
+
 namespace vellumark::testing {
 
 TlsFront::TlsFront(std::uint16_t backend_port, const std::string& cert_file,
@@ -23,19 +25,8 @@ TlsFront::TlsFront(std::uint16_t backend_port, const std::string& cert_file,
     throw std::runtime_error("cannot load the test certificate " + cert_file);
   }
   tls_ctx_ = ctx;
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int one = 1;
-  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::listen(listen_fd_, 64) != 0 || ::pipe2(stop_pipe_, O_CLOEXEC) != 0) {
-    throw std::runtime_error("TLS front cannot listen");
-  }
-  socklen_t len = sizeof a;
-  ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
-  port_ = ntohs(a.sin_port);
+  listen_fd_ = ListenOnLoopback(&port_);
+  if (::pipe2(stop_pipe_, O_CLOEXEC) != 0) throw std::runtime_error("TLS front cannot make a pipe");
   thread_ = std::thread([this] { Serve(); });
 }
 

@@ -1,5 +1,5 @@
 // A fresh folder under the system's temporary folder, removed with everything in it when the
-// object goes.
+// object goes. `prefix` starts its name, so a folder a crashed test leaves shows whose it is.
 #pragma once
 
 #include <cstdlib>
@@ -11,8 +11,8 @@ namespace vellumark::testing {
 
 class TempFolder final {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vmtest.XXXXXX").string();
+  explicit TempFolder(const std::string& prefix = "vmtest.") {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     path_ = pattern + "/";
   }
