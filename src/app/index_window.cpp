@@ -20,6 +20,28 @@
 
 namespace vellumark {
 
+// The archive handlers' view over the window: its status line and progress bar, and the
+// cancel flag that the window's Esc key sets while the bar is visible.
+class TfmKivIndex::ArchiveView final : public TArchiveView {
+ public:
+  explicit ArchiveView(TfmKivIndex& window) : window_(window) {}
+
+  void ShowStatus(const std::string& text) override { window_.ShowStatus(text); }
+  void SetProgress(int position) override {
+    progress_ = position;
+    window_.SetProgress(position);
+  }
+  int Progress() const override { return progress_; }
+  void SetProgressVisible(bool visible) override { window_.SetProgressVisible(visible); }
+  bool ProgressVisible() const override { return window_.ProgressVisible(); }
+  bool CancelFlag() const override { return window_.archive_cancel; }
+  void SetCancelFlag(bool cancel) override { window_.archive_cancel = cancel; }
+
+ private:
+  TfmKivIndex& window_;
+  int progress_ = 0;
+};
+
 TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& dialogs,
                          EventPump& pump, TdmKiv& data, Browser* browser, THttpClient* http,
                          QWidget* parent)
@@ -141,6 +163,17 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
                                           });
     SetIndexCommand([this] { indexer_->bbGoClick(); });
   }
+  archive_view_ = std::make_unique<ArchiveView>(*this);
+  archive_ =
+      std::make_unique<TIndexArchive>(context_, data_, dialogs_, pump_, *archive_view_, [this] {
+        if (update_caption) update_caption();
+      });
+  SetExportCommand([this] { archive_->bbExportClick(); });
+  // The imported location is the current one now: the grid shows and selects it.
+  SetImportCommand([this] {
+    archive_->bbImportClick();
+    RefreshLocations();
+  });
   setObjectName(QStringLiteral("IndexForm"));
   LoadWindowStatus(settings_, *this, false);
   IEPageControl_->setCurrentIndex(0);
@@ -178,8 +211,10 @@ void TfmKivIndex::SetExportCommand(std::function<void()> command) {
 }
 
 // One message for anything a command raises; a refused move (silent abort) shows nothing.
+// While an export or import runs (its progress bar is visible) the buttons do nothing: the
+// run pumps events, and another command would change the locations under it.
 void TfmKivIndex::RunCommand(const std::function<void()>& command) {
-  if (!command) return;
+  if (!command || ProgressVisible()) return;
   try {
     command();
   } catch (const ESilentAbort&) {
@@ -207,10 +242,16 @@ void TfmKivIndex::SelectCurrent() {
 }
 
 // The user chose a row: it becomes the current location, unless a run refuses the move.
+// While an export or import runs the current location stays where it is.
 void TfmKivIndex::GridRowChosen(int row) {
   if (selecting_ || row < 0) return;
   const int task_no = model_->TaskNoAt(row);
   if (task_no == data_.CurrentTaskNo()) return;
+  if (ProgressVisible()) {
+    QMetaObject::invokeMethod(
+        this, [this] { SelectCurrent(); }, Qt::QueuedConnection);
+    return;
+  }
   try {
     data_.tbTasks.FindKey({std::to_string(task_no)});
   } catch (const ESilentAbort&) {

@@ -1,8 +1,9 @@
 // The index window TfmKivIndex (component name "IndexForm"): the location grid, the counters
 // and Stop of a run, the button panel, and the status bar with its hidden progress bar. New,
 // Edit and Delete go to the indexer's TLocationCommands; Index and Stop to the window's own
-// TIndexer (there when the window has a browser and an HTTP client); Import and Export go to
-// the hooks the archive sets, and stay disabled while those are unset.
+// TIndexer (there when the window has a browser and an HTTP client); Export and Import to the
+// window's own TIndexArchive, which shows its progress in the window's progress bar and which
+// Esc cancels while that bar is visible.
 #pragma once
 
 #include <QWidget>
@@ -11,6 +12,7 @@
 
 #include "app/core/index_view.h"
 #include "app/location_dialog.h"
+#include "archive/index_archive.h"
 #include "indexer/index_run.h"
 #include "indexer/location_commands.h"
 #include "platform/event_pump.h"
@@ -41,6 +43,8 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   TLocationCommands& commands() { return commands_; }
   // The indexing run; null without a browser or an HTTP client.
   TIndexer* indexer() { return indexer_.get(); }
+  // Export and import of the current location's index.
+  TIndexArchive& archive() { return *archive_; }
 
   // Set by the program entry and by later layers; unset ones do nothing.
   std::function<void()> update_caption;  // the search bar's UpdateCaption
@@ -51,7 +55,8 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   // The search bar view's SetFindEnabled, which the run's BeginRun and EndRun call.
   std::function<void(bool)> set_find_enabled;
   // Set the command hooks with SetCommand so that their buttons are enabled. The window sets
-  // its own Index command (bbGoClick) when it has an indexer.
+  // its own Export and Import commands, and its Index command (bbGoClick) when it has an
+  // indexer.
   void SetIndexCommand(std::function<void()> command);
   void SetImportCommand(std::function<void()> command);
   void SetExportCommand(std::function<void()> command);
@@ -76,6 +81,8 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  class ArchiveView;
+
   QPushButton* AddButton(const char* name, const char* caption, int y);
   void RunCommand(const std::function<void()>& command);
   void SelectCurrent();
@@ -89,6 +96,8 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   QtLocationDialog location_dialog_;
   TLocationCommands commands_;
   std::unique_ptr<TIndexer> indexer_;
+  std::unique_ptr<ArchiveView> archive_view_;
+  std::unique_ptr<TIndexArchive> archive_;
   std::function<void()> index_, import_, export_;
 
   QTabWidget* IEPageControl_;

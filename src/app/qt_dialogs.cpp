@@ -75,8 +75,10 @@ std::optional<std::string> QtDialogs::OpenFileName(const std::string& filter) {
 }
 
 std::optional<std::string> QtDialogs::SaveFileName(const std::string& filter) {
+  // The caller applies its extension rule to the name and asks about an existing file itself.
   QString name = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), QString(),
-                                              QString::fromStdString(filter));
+                                              QString::fromStdString(filter), nullptr,
+                                              QFileDialog::DontConfirmOverwrite);
   if (name.isEmpty()) return std::nullopt;
   return name.toStdString();
 }

@@ -1,6 +1,7 @@
 // The index window and the options window, headless, over a real root folder: the grid over
 // Tasks, New through the real location dialog, the keys, the status line, the run's Stop,
-// close refusal and controls, and the options window closing with Enter and saving.
+// close refusal and controls, Export and Import through the buttons with Esc cancelling, and
+// the options window closing with Enter and saving.
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
@@ -12,11 +13,14 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "app/index_window.h"
 #include "app/options_window.h"
 #include "net/http_client.h"
 #include "store/data_module.h"
+#include "store/page_address.h"
+#include "store/page_list.h"
 #include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_event_pump.h"
@@ -57,6 +61,75 @@ class IndexWindowTest : public QObject {
     });
   }
 
+  // A location with three pages and a word in each word table; it becomes the current one.
+  int AddIndexedLocation() {
+    TdmKiv& dm = *data_;
+    dm.tbTasks.Insert();
+    dm.tbTasks.FieldByName("Task_URL").SetString("http://127.0.0.1:8080/");
+    dm.tbTasks.FieldByName("Task_Description").SetString("Local");
+    dm.tbTasks.FieldByName("Files").SetString("3");
+    dm.tbTasks.Post();
+    const int no = dm.CurrentTaskNo();
+    if (!dm.CreateLocationTables(dm.LocationFolder(no)) || !dm.OpenLocation(dm.LocationFolder(no)))
+      qFatal("cannot create the location");
+    const char* pages[][3] = {{"", "Home", "welcome home"},
+                              {"docs/guide.html", "Guide", "the guide"},
+                              {"docs/guide-two.html", "", "more of the guide"}};
+    for (int i = 0; i < 3; ++i) {
+      TTable& f = dm.tbFiles;
+      f.Append();
+      TPageAddress a = SplitPageAddress(pages[i][0]);
+      f.Fields(0).SetInteger(i + 1);
+      f.Fields(1).SetString(a.head);
+      if (!a.tail.empty()) f.Fields(2).SetString(a.tail);
+      f.Fields(3).SetInteger(1);
+      if (*pages[i][1]) f.Fields(5).SetString(pages[i][1]);
+      f.Fields(6).SetString(pages[i][2]);
+      f.Post();
+    }
+    const char* words[] = {"guide", "welcome", "documentation"};
+    for (int n = 1; n <= 3; ++n) {
+      std::string list;
+      AppendPosting(list, n, 2);
+      TTable& t = dm.WordTable(n);
+      t.Append();
+      t.Fields(0).SetString(words[n - 1]);
+      t.Fields(1).SetBlob(list);
+      t.Post();
+    }
+    return no;
+  }
+
+  // Every field of every Files row of a location, in table order.
+  std::vector<std::vector<std::string>> FilesOf(int task_no) {
+    std::vector<std::vector<std::string>> rows;
+    if (!data_->OpenLocation(data_->LocationFolder(task_no))) qFatal("cannot open the location");
+    TTable& files = data_->tbFiles;
+    files.SetIndexName("");
+    for (files.First(); !files.IsEmpty() && !files.Eof(); files.Next()) {
+      std::vector<std::string> row;
+      for (int i = 0; i < files.FieldCount(); ++i) row.push_back(files.Fields(i).AsString());
+      rows.push_back(row);
+    }
+    return rows;
+  }
+
+  // Presses Esc, as the user does, at the first pump that finds the progress bar shown.
+  void PressEscWhileProgressShows() {
+    pump_.on_pump = [this, pressed = false](long) mutable {
+      if (pressed || !window_->ProgressVisible()) return;
+      pressed = true;
+      QWidget* focus = QApplication::focusWidget();
+      QTest::keyClick(focus ? focus : window_.get(), Qt::Key_Escape);
+    };
+  }
+
+  void ShowActive() {
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+  }
+
  private slots:
   void init() {
     dir_ = std::make_unique<testing::TempFolder>();
@@ -65,6 +138,7 @@ class IndexWindowTest : public QObject {
     context_.program_folder = context_.db_root_folder = dir_->path();
     context_.settings = settings_.get();
     dialogs_ = testing::ScriptedDialogs{};
+    pump_.on_pump = nullptr;
     data_ = std::make_unique<TdmKiv>(context_, dialogs_);
     window_ = std::make_unique<TfmKivIndex>(context_, *settings_, dialogs_, pump_, *data_, nullptr);
   }
@@ -89,9 +163,9 @@ class IndexWindowTest : public QObject {
     QCOMPARE(grid->columnWidth(2), 293);
     QCOMPARE(grid->columnWidth(5), 45);
     QCOMPARE(child<QPushButton>("bbNew")->text(), QStringLiteral("New   "));
-    for (const char* off : {"bbIndex", "bbImport", "bbExport"}) {
-      QVERIFY(!child<QPushButton>(off)->isEnabled());
-    }
+    QVERIFY(!child<QPushButton>("bbIndex")->isEnabled());
+    QVERIFY(child<QPushButton>("bbImport")->isEnabled());
+    QVERIFY(child<QPushButton>("bbExport")->isEnabled());
     window_->SetIndexCommand([] {});
     QVERIFY(child<QPushButton>("bbIndex")->isEnabled());
     QVERIFY(!window_->ProgressVisible());
@@ -194,6 +268,81 @@ class IndexWindowTest : public QObject {
     QCOMPARE(find_enabled, (std::vector<bool>{false, true}));
     QCOMPARE(context_.indexing_state, int(kIndexingIdle));
     window_.reset();  // before the browser and the client
+  }
+
+  void exportThenImportThroughTheButtons() {
+    const int original = AddIndexedLocation();
+    const auto files = FilesOf(original);
+    QCOMPARE(files.size(), std::size_t(3));
+    ShowActive();
+    int captions = 0;
+    window_->update_caption = [&] { ++captions; };
+    auto* grid = child<QTableView>("DBGridTasks");
+    auto* status = child<QStatusBar>("IndexStatusBar");
+    QCOMPARE(grid->model()->rowCount(), 1);
+
+    // The progress bar moves while the export runs; the name gets the archive's extension.
+    int highest = 0;
+    pump_.on_pump = [&](long) {
+      if (window_->ProgressVisible())
+        highest = std::max(highest, child<QProgressBar>("ProgressBar")->value());
+    };
+    const std::string target = dir_->path() + "local.kvx";
+    dialogs_.file_answers.push_back(dir_->path() + "local");
+    QTest::mouseClick(child<QPushButton>("bbExport"), Qt::LeftButton);
+    QCOMPARE(status->currentMessage(), QStringLiteral("Index exported sucessfully."));
+    QVERIFY(dialogs_.messages.empty());
+    QVERIFY(std::filesystem::exists(target));
+    QVERIFY(highest >= 90);
+    QVERIFY(!window_->ProgressVisible());
+    pump_.on_pump = nullptr;
+
+    dialogs_.file_answers.push_back(target);
+    QTest::mouseClick(child<QPushButton>("bbImport"), Qt::LeftButton);
+    QCOMPARE(status->currentMessage(), QStringLiteral("Index imported sucessfully."));
+    QVERIFY(dialogs_.messages.empty());
+    QCOMPARE(dialogs_.filters, (std::vector<std::string>(2, kArchiveFileFilter)));
+    // The new location is in the grid, selected and current, and has the same pages.
+    const int imported = window_->archive().ImportedTaskNo();
+    QVERIFY(imported != original);
+    QCOMPARE(grid->model()->rowCount(), 2);
+    QCOMPARE(grid->currentIndex().row(), 1);
+    QCOMPARE(data_->CurrentTaskNo(), imported);
+    QVERIFY(captions > 0);
+    for (int column = 1; column < 6; ++column) {
+      QCOMPARE(grid->model()->index(1, column).data(), grid->model()->index(0, column).data());
+    }
+    QCOMPARE(FilesOf(imported), files);
+  }
+
+  void escCancelsWhileTheProgressBarShows() {
+    AddIndexedLocation();
+    ShowActive();
+    auto* status = child<QStatusBar>("IndexStatusBar");
+    const std::string target = dir_->path() + "local.kvx";
+    PressEscWhileProgressShows();
+    dialogs_.file_answers.push_back(target);
+    QTest::mouseClick(child<QPushButton>("bbExport"), Qt::LeftButton);
+    QCOMPARE(dialogs_.Texts(), std::vector<std::string>{"Export Canceled"});
+    QCOMPARE(status->currentMessage(), QStringLiteral("Index not exported."));
+    QVERIFY(!std::filesystem::exists(target));
+    QVERIFY(!window_->ProgressVisible());
+    QVERIFY(window_->isVisible());  // the Esc did not close the window
+
+    dialogs_.file_answers.push_back(target);
+    QTest::mouseClick(child<QPushButton>("bbExport"), Qt::LeftButton);
+    QVERIFY(std::filesystem::exists(target));
+    PressEscWhileProgressShows();
+    dialogs_.file_answers.push_back(target);
+    QTest::mouseClick(child<QPushButton>("bbImport"), Qt::LeftButton);
+    QCOMPARE(dialogs_.Texts(), (std::vector<std::string>{"Export Canceled", "Import Canceled"}));
+    QCOMPARE(status->currentMessage(), QStringLiteral("Index not imported."));
+    QCOMPARE(child<QTableView>("DBGridTasks")->model()->rowCount(), 1);
+    QVERIFY(window_->isVisible());
+    // With the bar hidden again, Esc closes the window as before.
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : window_.get(), Qt::Key_Escape);
+    QVERIFY(!window_->isVisible());
   }
 
   void optionsWindowClosesWithEnterAndSaves() {
