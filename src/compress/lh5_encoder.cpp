@@ -89,6 +89,9 @@ class Encoder {
   void FindAndInsert();
   void Output(int c, unsigned distance_value);
   void SendBlock();
+  int CLenCount() const;  // C lengths up to the last non-zero one
+  template <typename Emit>
+  void WalkCLen(Emit emit) const;
   void CountTFreq();
   void WritePtLen(int nn, int nbit, int special, const uint8_t* len);
   void WriteCLen();
@@ -242,33 +245,47 @@ void Encoder::Output(int c, unsigned distance_value) {
   }
 }
 
-void Encoder::CountTFreq() {
-  t_freq_.fill(0);
+int Encoder::CLenCount() const {
   int n = kNC;
   while (n > 0 && c_len_[n - 1] == 0) --n;
+  return n;
+}
+
+// The C code lengths as the T alphabet carries them: a length k is symbol k + 2; a run of
+// zero lengths is symbol 0 per zero (runs of 1 or 2), symbol 1 with 4 extra bits (3 to 18),
+// symbol 2 with 9 extra bits (20 and more), and a run of 19 is one zero then a run of 18.
+// `emit(symbol, extra_bits, extra)` is called for each item in order.
+template <typename Emit>
+void Encoder::WalkCLen(Emit emit) const {
+  const int n = CLenCount();
   int i = 0;
   while (i < n) {
     const int k = c_len_[i++];
-    if (k == 0) {
-      int run = 1;
-      while (i < n && c_len_[i] == 0) {
-        ++i;
-        ++run;
-      }
-      if (run <= 2) {
-        t_freq_[0] += run;
-      } else if (run <= 18) {
-        ++t_freq_[1];
-      } else if (run == 19) {
-        ++t_freq_[0];
-        ++t_freq_[1];
-      } else {
-        ++t_freq_[2];
-      }
+    if (k != 0) {
+      emit(k + 2, 0, 0u);
+      continue;
+    }
+    int run = 1;
+    while (i < n && c_len_[i] == 0) {
+      ++i;
+      ++run;
+    }
+    if (run <= 2) {
+      for (int j = 0; j < run; ++j) emit(0, 0, 0u);
+    } else if (run <= 18) {
+      emit(1, 4, static_cast<unsigned>(run - 3));
+    } else if (run == 19) {
+      emit(0, 0, 0u);
+      emit(1, 4, 15u);
     } else {
-      ++t_freq_[k + 2];
+      emit(2, kCBits, static_cast<unsigned>(run - 20));
     }
   }
+}
+
+void Encoder::CountTFreq() {
+  t_freq_.fill(0);
+  WalkCLen([&](int t, int, unsigned) { ++t_freq_[t]; });
 }
 
 void Encoder::WritePtLen(int nn, int nbit, int special, const uint8_t* len) {
@@ -293,36 +310,11 @@ void Encoder::WritePtLen(int nn, int nbit, int special, const uint8_t* len) {
 }
 
 void Encoder::WriteCLen() {
-  int n = kNC;
-  while (n > 0 && c_len_[n - 1] == 0) --n;
-  bits_.Put(kCBits, n);
-  auto put_t = [&](int t) { bits_.Put(t_len_[t], t_code_[t]); };
-  int i = 0;
-  while (i < n) {
-    const int k = c_len_[i++];
-    if (k == 0) {
-      int run = 1;
-      while (i < n && c_len_[i] == 0) {
-        ++i;
-        ++run;
-      }
-      if (run <= 2) {
-        for (int j = 0; j < run; ++j) put_t(0);
-      } else if (run <= 18) {
-        put_t(1);
-        bits_.Put(4, run - 3);
-      } else if (run == 19) {
-        put_t(0);
-        put_t(1);
-        bits_.Put(4, 15);
-      } else {
-        put_t(2);
-        bits_.Put(kCBits, run - 20);
-      }
-    } else {
-      put_t(k + 2);
-    }
-  }
+  bits_.Put(kCBits, CLenCount());
+  WalkCLen([&](int t, int extra_bits, unsigned extra) {
+    bits_.Put(t_len_[t], t_code_[t]);
+    if (extra_bits > 0) bits_.Put(extra_bits, extra);
+  });
 }
 
 void Encoder::SendBlock() {
