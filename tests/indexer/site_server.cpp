@@ -48,16 +48,8 @@ int SiteServer::Count(const std::string& request_line) const {
 }
 
 void SiteServer::Serve() {
-  for (;;) {
-    pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) continue;
-    if (fds[1].revents) return;
-    if (fds[0].revents & POLLIN) {
-      const int fd = ::accept(listen_fd_, nullptr, nullptr);
-      if (fd < 0) continue;
-      workers_.emplace_back([this, fd] { Handle(fd); });
-    }
-  }
+  AcceptUntilStopped(listen_fd_, stop_pipe_[0],
+                     [this](int fd) { workers_.emplace_back([this, fd] { Handle(fd); }); });
 }
 
 void SiteServer::Handle(int fd) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -29,6 +30,20 @@ inline int ListenOnLoopback(std::uint16_t* port) {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
   *port = ntohs(a.sin_port);
   return fd;
+}
+
+// Accepts connections on `listen_fd` and hands each to `on_accept` until `stop_fd` becomes
+// signals anything (the server's stop pipe: a byte written, or its write end closed).
+template <typename OnAccept>
+void AcceptUntilStopped(int listen_fd, int stop_fd, OnAccept on_accept) {
+  for (;;) {
+    pollfd p[2] = {{listen_fd, POLLIN, 0}, {stop_fd, POLLIN, 0}};
+    if (::poll(p, 2, -1) < 0) continue;
+    if (p[1].revents != 0) return;
+    const int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    on_accept(fd);
+  }
 }
 
 }  // namespace vellumark::testing

@@ -127,15 +127,10 @@ int LoopbackHttpServer::Connections() const {
 }
 
 void LoopbackHttpServer::Serve() {
-  for (;;) {
-    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    if (::poll(p, 2, -1) < 0) continue;
-    if (p[1].revents & POLLIN) return;
-    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+  AcceptUntilStopped(listen_fd_, stop_pipe_[0], [this](int fd) {
     Handle(fd);
     ::close(fd);
-  }
+  });
 }
 
 void LoopbackHttpServer::Handle(int fd) {

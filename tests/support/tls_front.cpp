@@ -44,15 +44,10 @@ TlsFront::~TlsFront() {
 std::string TlsFront::Origin() const { return "https://127.0.0.1:" + std::to_string(port_); }
 
 void TlsFront::Serve() {
-  for (;;) {
-    pollfd p[2] = {{listen_fd_, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
-    if (::poll(p, 2, -1) < 0) continue;
-    if (p[1].revents & POLLIN) return;
-    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+  AcceptUntilStopped(listen_fd_, stop_pipe_[0], [this](int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
     workers_.emplace_back([this, fd] { Relay(fd); });
-  }
+  });
 }
 
 void TlsFront::Relay(int client_fd) {
