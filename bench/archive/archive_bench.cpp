@@ -218,10 +218,7 @@ BENCHMARK(BM_ExportImport)->Iterations(3)->UseManualTime()->Unit(benchmark::kSec
 int main(int argc, char** argv) {
   std::vector<char*> rest =
       vellumark::TakeCorpusOptions(argc, argv, vellumark::g_pages, vellumark::g_dir);
-  int n = static_cast<int>(rest.size());
-  benchmark::Initialize(&n, rest.data());
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  vellumark::RunBenchmarks(std::move(rest));
   if (!vellumark::g_root.empty()) std::filesystem::remove_all(vellumark::g_root);
   return 0;
 }

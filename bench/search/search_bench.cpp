@@ -267,9 +267,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot build the location\n");
     return 1;
   }
-  int n = static_cast<int>(rest.size());
-  benchmark::Initialize(&n, rest.data());
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  vellumark::RunBenchmarks(std::move(rest));
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "support/corpus.h"
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +52,14 @@ std::vector<char*> TakeCorpusOptions(int argc, char** argv, int& pages, std::str
     }
   }
   return rest;
+}
+
+int RunBenchmarks(std::vector<char*> args) {
+  int n = static_cast<int>(args.size());
+  benchmark::Initialize(&n, args.data());
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }
 
 }  // namespace vellumark

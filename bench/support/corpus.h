@@ -34,4 +34,7 @@ class Corpus {
 // returns the other arguments, argv[0] first, for the benchmark library.
 std::vector<char*> TakeCorpusOptions(int argc, char** argv, int& pages, std::string& dir);
 
+// Runs the registered benchmarks with the arguments TakeCorpusOptions left; returns 0.
+int RunBenchmarks(std::vector<char*> args);
+
 }  // namespace vellumark
