@@ -3,6 +3,8 @@ BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc)
 ASAN_BUILD ?= build-asan
+# A compiler cache, when the machine has one, makes rebuilds in several work trees cheap.
+LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 # Tests need no display; WebEngine refuses its sandbox as root.
 HEADLESS = QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu QTWEBENGINE_DISABLE_SANDBOX=1
@@ -15,7 +17,7 @@ deps:
 	@scripts/install-deps
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) > /dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(LAUNCHER) > /dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -27,7 +29,7 @@ bench: build
 	@if [ -x scripts/run-benchmarks ]; then scripts/run-benchmarks $(BUILD); else echo "no benchmarks yet"; fi
 
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLUMARK_SANITIZE=ON > /dev/null
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLUMARK_SANITIZE=ON $(LAUNCHER) > /dev/null
 	@cmake --build $(ASAN_BUILD) --target sanitize_tests -j $(JOBS)
 	@cd $(ASAN_BUILD) && $(HEADLESS) ctest --output-on-failure -j $(JOBS) -L sanitize
 
