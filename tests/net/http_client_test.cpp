@@ -71,8 +71,10 @@ TEST_F(HttpTest, BodyEndsAtTheHeaderAtContentLengthOrAtTheClose) {
       // A HEAD answer followed by an endless body ends at the blank line; nothing is kept.
       {"endless HEAD body", cmdHead, ServerReply::KeepOpen(head, std::string(65536, 'x')), ""},
   };
-  // Waiting for the time-out would raise "Socket capture aborted".
+  // Waiting for the time-out would raise "Socket capture aborted". The first body is exactly
+  // as long as the limit, which keeps it whole.
   http.TimeOut = 1000;
+  http.MaxBodySize = static_cast<int>(g.size());
   for (Case& c : cases) {
     SCOPED_TRACE(c.what);
     server.Push(std::move(c.reply));
@@ -121,13 +123,6 @@ TEST_F(HttpTest, HostileServersEndWithTheirOwnError) {
     EXPECT_LE(http.Header.size(), static_cast<std::size_t>(THttpClient::kMaxHeaderBytes));
     EXPECT_LE(http.Body.size(), 100000u);
   }
-}
-
-TEST_F(HttpTest, BodyOfExactlyTheLimitIsWhole) {
-  server.Push(ServerReply::Text(HttpResponse("200 OK", {}, std::string(1000, 'b'))));
-  http.MaxBodySize = 1000;
-  http.Get(Base() + "/");
-  EXPECT_EQ(http.Body.size(), 1000u);
 }
 
 TEST_F(HttpTest, ProxyFormCarriesTheWholeAddress) {
