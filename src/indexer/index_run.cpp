@@ -111,6 +111,7 @@ void TIndexer::EndRun() {
   view_.SetButtonPanelVisible(true);
   if (set_find_enabled_) set_find_enabled_(true);
   context_.indexing_state = kIndexingIdle;
+  http_.ClearCookies();
 }
 
 bool TIndexer::Head(const std::string& address) {
