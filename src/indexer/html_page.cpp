@@ -350,6 +350,8 @@ class TextBuilder final {
     space_ = false;
     line_start_ = false;
   }
+  // Content without text (an image, a form control): blanks next to it stay.
+  void Atom() { line_start_ = false; }
   // A table cell's inner edges.
   void CellEdge() {
     space_ = false;
@@ -362,8 +364,9 @@ class TextBuilder final {
     if (breaks_ > 0) {
       if (!out_.empty()) out_.append(static_cast<std::size_t>(breaks_), '\n');
       breaks_ = 0;
-      space_ = false;
-    } else if (space_) {
+    }
+    // A blank is due here only after content without text on the new line (an image).
+    if (space_) {
       out_ += ' ';
       space_ = false;
     }
@@ -375,7 +378,8 @@ class TextBuilder final {
   bool line_start_ = true;  // blanks here are dropped
 };
 
-enum class Box { kInline, kBlock, kParagraph, kInlineBlock, kCell, kRow, kLineBreak, kNone };
+// kAtom: drawn, but without text of its own or of its children (images, form controls).
+enum class Box { kInline, kBlock, kParagraph, kInlineBlock, kCell, kRow, kLineBreak, kAtom, kNone };
 
 bool IsCell(const GumboNode* n) { return IsHtml(n, GUMBO_TAG_TD) || IsHtml(n, GUMBO_TAG_TH); }
 
@@ -428,24 +432,26 @@ Box DefaultBox(const GumboNode* node) {
     case GUMBO_TAG_NOEMBED:
     case GUMBO_TAG_NOFRAMES:
     case GUMBO_TAG_BASEFONT:
-    case GUMBO_TAG_INPUT:
+    case GUMBO_TAG_FRAME:
+    case GUMBO_TAG_KEYGEN:
+    case GUMBO_TAG_APPLET:
+      return Box::kNone;
+    case GUMBO_TAG_INPUT: {
+      const char* type = Attr(node, "type");
+      return type && LowerAscii(Trim(type)) == "hidden" ? Box::kNone : Box::kAtom;
+    }
+    case GUMBO_TAG_AUDIO:
+      return Attr(node, "controls") ? Box::kAtom : Box::kNone;
     case GUMBO_TAG_TEXTAREA:
     case GUMBO_TAG_IMG:
     case GUMBO_TAG_IMAGE:
     case GUMBO_TAG_IFRAME:
     case GUMBO_TAG_EMBED:
     case GUMBO_TAG_VIDEO:
-    case GUMBO_TAG_AUDIO:
     case GUMBO_TAG_CANVAS:
     case GUMBO_TAG_METER:
     case GUMBO_TAG_PROGRESS:
-    case GUMBO_TAG_FRAME:
-    case GUMBO_TAG_KEYGEN:
-    case GUMBO_TAG_APPLET:
-      return Box::kNone;
-    case GUMBO_TAG_OBJECT:
-      // The fallback content shows only when there is nothing to embed.
-      return Attr(node, "data") ? Box::kNone : Box::kInline;
+      return Box::kAtom;
     case GUMBO_TAG_P:
       return Box::kParagraph;
     case GUMBO_TAG_BR:
@@ -601,6 +607,7 @@ class BodyText final {
       } else if (name == "foreignobject") {
         text_drawn_ = true;
       } else if (name == "svg") {
+        out_.Atom();
         text_drawn_ = false;
       }
     } else if (noscript_.Covers(node)) {
@@ -610,6 +617,10 @@ class BodyText final {
       if (box == Box::kNone || Attr(node, "hidden")) return false;
       const InlineStyle style = StyleOf(node);
       if (style.not_rendered) return false;
+      if (box == Box::kAtom && style.display.empty()) {
+        out_.Atom();
+        return false;
+      }
       frame.box = BoxForDisplay(style.display, box);
       if (PreservesWhiteSpace(e.tag)) mode_ = WhiteSpace::kPreserve;
       if (!style.white_space.empty()) {

@@ -12,9 +12,10 @@
 //   out, as in the browser.
 // - Text: the body's rendered text by the default styles: <head>, <script>, <style>,
 //   <noscript>, <template>, elements with the hidden attribute or an inline style of
-//   display:none or visibility:hidden, form controls' and embedded content's fallback, and the
-//   closed part of <details> give nothing; block elements give line breaks (two around <p>),
-//   <br> one, table cells a tab and rows a line break; <pre> keeps its white space; elsewhere
+//   display:none or visibility:hidden, form controls, media and frames with their fallback,
+//   and the closed part of <details> give nothing (an <object>'s fallback shows, as it does
+//   for the plug-in content browsers no longer run); block elements give line breaks (two around
+//   <p>), <br> one, table cells a tab and rows a line break; <pre> keeps its white space; elsewhere
 //   runs of blanks become one blank and blanks at line starts and ends go.
 //
 // A page whose parse runs past its time budget (nesting that makes the parser's work grow with
