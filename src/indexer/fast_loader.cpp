@@ -50,7 +50,9 @@ void FastLoader::Start(const std::string& url) {
 }
 
 void FastLoader::Fetch(const std::string& url, Page& page) {
-  page.fetch = fetcher_.Start(url, &WantsBody);
+  // The request goes out in normal form: an address typed by the user may hold blanks or
+  // letters outside ASCII, which the network library refuses.
+  page.fetch = fetcher_.Start(ResolveUrl(url, "").value_or(url), &WantsBody);
 }
 
 void FastLoader::Advance() {

@@ -4,6 +4,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <memory>
@@ -217,6 +218,11 @@ std::string DecodeToUtf8(std::string_view bytes, std::string_view encoding) {
   if (encoding == "UTF-8") {
     bool multibyte = false;
     if (IsUtf8(bytes, multibyte)) return std::string(bytes);
+  } else if (!encoding.starts_with("UTF-16") && encoding != "ISO-2022-JP" &&
+             encoding != "replacement" && std::all_of(bytes.begin(), bytes.end(), [](char c) {
+               return static_cast<unsigned char>(c) < 0x80;
+             })) {
+    return std::string(bytes);  // ASCII reads the same in every other encoding
   }
   std::string out;
   if (encoding == "replacement") {

@@ -85,6 +85,10 @@ TEST_F(FastLoaderTest, RedirectsEndWhereTheLastAnswerCameFrom) {
   const LoadedPage away = Load(loader, "/away");
   EXPECT_EQ(away.final_url, other.Origin() + "/t.html");
   EXPECT_EQ(away.links, std::vector<std::string>{other.Origin() + "/y.html"});
+
+  // An address as a user may type it goes out in normal form.
+  server.Set("/a%20b.html", Route::Html("<p>typed</p>"));
+  EXPECT_EQ(Load(loader, "/a b.html").text, "typed");
 }
 
 TEST_F(FastLoaderTest, PageOverTheSizeCapIsReadInPart) {
