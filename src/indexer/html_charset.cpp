@@ -3,6 +3,7 @@
 #include <gumbo.h>
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <array>
@@ -206,6 +207,46 @@ std::string SniffHtmlEncoding(std::string_view bytes, std::string_view content_t
   bool multibyte = false;
   if (IsUtf8(bytes, multibyte) && multibyte) return "UTF-8";
   return "windows-1252";
+}
+
+std::string EncodeFromUtf8(std::string_view text, std::string_view encoding) {
+  if (encoding.empty() || encoding == "UTF-8" || encoding.starts_with("UTF-16") ||
+      encoding == "replacement" || encoding == "x-user-defined" ||
+      std::all_of(text.begin(), text.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    return std::string(text);
+  }
+  const char* name = IcuName(encoding);
+  UErrorCode error = U_ZERO_ERROR;
+  std::unique_ptr<UConverter, CloseConverter> converter(
+      ucnv_open(name ? name : std::string(encoding).c_str(), &error));
+  if (U_FAILURE(error) || !converter) return std::string(text);
+  ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                        &error);
+  // Character by character, so that one the encoding lacks becomes its reference, already
+  // percent-encoded as an address needs it.
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
+      out += text[pos++];
+      continue;
+    }
+    const char32_t cp = NextCodePoint(text, pos);
+    UChar units[2];
+    int32_t length = 0;
+    U16_APPEND_UNSAFE(units, length, static_cast<UChar32>(cp));
+    char bytes[16];
+    error = U_ZERO_ERROR;
+    ucnv_resetFromUnicode(converter.get());
+    const int32_t n = ucnv_fromUChars(converter.get(), bytes, sizeof bytes, units, length, &error);
+    if (U_SUCCESS(error) && n > 0) {
+      out.append(bytes, static_cast<std::size_t>(n));
+    } else {
+      out += "%26%23" + std::to_string(static_cast<std::uint32_t>(cp)) + "%3B";
+    }
+  }
+  return out;
 }
 
 std::string DecodeToUtf8(std::string_view bytes, std::string_view encoding) {

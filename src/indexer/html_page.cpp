@@ -728,10 +728,14 @@ HtmlPage ParseHtmlPage(std::string_view bytes, std::string_view content_type, st
   page.title = info.title.value_or("");
   std::string base(url);
   if (info.base) {
-    if (std::optional<std::string> resolved = ResolveUrl(url, *info.base)) base = *resolved;
+    if (std::optional<std::string> resolved = ResolveUrl(url, *info.base, page.encoding)) {
+      base = *resolved;
+    }
   }
   page.links.reserve(info.hrefs.size());
-  for (const std::string& href : info.hrefs) page.links.push_back(LinkHref(base, href));
+  for (const std::string& href : info.hrefs) {
+    page.links.push_back(LinkHref(base, href, page.encoding));
+  }
   page.text = BodyText(noscript).Read(BodyOf(output));
   return page;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "indexer/html_charset.h"
 #include "util/utf8.h"
 
 namespace vellumark {
@@ -43,12 +44,18 @@ bool InQuerySet(unsigned char c) {
   return InC0Set(c) || c == ' ' || c == '"' || c == '#' || c == '<' || c == '>';
 }
 bool InSpecialQuerySet(unsigned char c) { return InQuerySet(c) || c == '\''; }
+// The browser's path set: the standard one, and "|" and "^" as well.
 bool InPathSet(unsigned char c) {
-  return InQuerySet(c) || c == '?' || c == '`' || c == '{' || c == '}';
+  return InQuerySet(c) || c == '?' || c == '`' || c == '{' || c == '}' || c == '|' || c == '^';
 }
 bool InUserinfoSet(unsigned char c) {
   return InPathSet(c) || c == '/' || c == ':' || c == ';' || c == '=' || c == '@' ||
          (c >= '[' && c <= '^') || c == '|';
+}
+
+bool IsUnreserved(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
 }
 
 std::string Encode(std::string_view text, bool (*in_set)(unsigned char)) {
@@ -89,6 +96,26 @@ std::string PercentDecode(std::string_view text) {
   return out;
 }
 
+// Escapes of letters, digits and "-._~" in a path segment become the characters, as the
+// browser writes paths.
+std::string DecodeUnreserved(const std::string& segment) {
+  if (segment.find('%') == std::string::npos) return segment;
+  std::string out;
+  for (std::size_t i = 0; i < segment.size(); ++i) {
+    if (segment[i] == '%' && i + 2 < segment.size() && HexValue(segment[i + 1]) >= 0 &&
+        HexValue(segment[i + 2]) >= 0) {
+      const char c = static_cast<char>(HexValue(segment[i + 1]) * 16 + HexValue(segment[i + 2]));
+      if (IsUnreserved(c)) {
+        out += c;
+        i += 2;
+        continue;
+      }
+    }
+    out += segment[i];
+  }
+  return out;
+}
+
 // Leading and trailing C0 controls and blanks go; tabs and line breaks go everywhere.
 std::string Clean(std::string_view text) {
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) text.remove_prefix(1);
@@ -122,7 +149,7 @@ void ParsePath(std::string_view text, std::vector<std::string>& path) {
     } else if (IsSingleDot(segment)) {
       if (at_end) path.emplace_back();
     } else {
-      path.push_back(segment);
+      path.push_back(DecodeUnreserved(segment));
     }
     if (at_end) return;
     start = end + 1;
@@ -240,7 +267,8 @@ std::optional<std::string> ParseHost(std::string_view text) {
 
 // Splits "path?query#fragment" into its parts.
 void SplitRest(std::string_view text, std::string_view& path, std::optional<std::string>& query,
-               std::optional<std::string>& fragment, bool special) {
+               std::optional<std::string>& fragment, bool special,
+               std::string_view encoding = "UTF-8") {
   const std::size_t hash = text.find('#');
   if (hash != std::string_view::npos) {
     fragment = Encode(text.substr(hash + 1), InFragmentSet);
@@ -248,14 +276,16 @@ void SplitRest(std::string_view text, std::string_view& path, std::optional<std:
   }
   const std::size_t question = text.find('?');
   if (question != std::string_view::npos) {
-    query = Encode(text.substr(question + 1), special ? InSpecialQuerySet : InQuerySet);
+    const std::string raw = special ? EncodeFromUtf8(text.substr(question + 1), encoding)
+                                    : std::string(text.substr(question + 1));
+    query = Encode(raw, special ? InSpecialQuerySet : InQuerySet);
     text = text.substr(0, question);
   }
   path = text;
 }
 
 // The authority and what follows it, for a special scheme; `text` starts after the slashes.
-bool ParseAuthority(std::string_view text, Url& url) {
+bool ParseAuthority(std::string_view text, Url& url, std::string_view encoding) {
   std::size_t end = 0;
   while (end < text.size() && !IsSlash(text[end]) && text[end] != '?' && text[end] != '#') ++end;
   std::string_view authority = text.substr(0, end);
@@ -301,7 +331,7 @@ bool ParseAuthority(std::string_view text, Url& url) {
   std::string_view path;
   url.query.reset();
   url.fragment.reset();
-  SplitRest(rest, path, url.query, url.fragment, true);
+  SplitRest(rest, path, url.query, url.fragment, true, encoding);
   url.path.clear();
   if (!path.empty() && IsSlash(path.front())) path.remove_prefix(1);
   ParsePath(path, url.path);
@@ -322,18 +352,18 @@ std::optional<std::string> SchemeOf(std::string_view text, std::string_view& res
 }
 
 // `text` (no scheme of its own, or the base's) relative to the special URL `base`.
-bool ParseRelative(std::string_view text, const Url& base, Url& url) {
+bool ParseRelative(std::string_view text, const Url& base, Url& url, std::string_view encoding) {
   url = base;
   url.fragment.reset();
   if (text.empty()) return true;
   if (IsSlash(text[0])) {
     if (text.size() > 1 && IsSlash(text[1])) {
       while (!text.empty() && IsSlash(text.front())) text.remove_prefix(1);
-      return ParseAuthority(text, url);
+      return ParseAuthority(text, url, encoding);
     }
     std::string_view path;
     url.query.reset();
-    SplitRest(text.substr(1), path, url.query, url.fragment, true);
+    SplitRest(text.substr(1), path, url.query, url.fragment, true, encoding);
     url.path.clear();
     ParsePath(path, url.path);
     return true;
@@ -341,12 +371,12 @@ bool ParseRelative(std::string_view text, const Url& base, Url& url) {
   if (text[0] == '?' || text[0] == '#') {
     std::string_view path;
     if (text[0] == '?') url.query.reset();
-    SplitRest(text, path, url.query, url.fragment, true);
+    SplitRest(text, path, url.query, url.fragment, true, encoding);
     return true;
   }
   std::string_view path;
   url.query.reset();
-  SplitRest(text, path, url.query, url.fragment, true);
+  SplitRest(text, path, url.query, url.fragment, true, encoding);
   if (!url.path.empty()) url.path.pop_back();
   ParsePath(path, url.path);
   return true;
@@ -360,7 +390,7 @@ bool ParseAbsolute(std::string_view text, Url& url) {
   url = Url{};
   url.scheme = *scheme;
   while (!rest.empty() && IsSlash(rest.front())) rest.remove_prefix(1);
-  return ParseAuthority(rest, url);
+  return ParseAuthority(rest, url, "UTF-8");
 }
 
 std::string Serialize(const Url& url) {
@@ -377,29 +407,40 @@ std::string Serialize(const Url& url) {
 
 }  // namespace
 
-std::optional<std::string> ResolveUrl(std::string_view base_text, std::string_view href) {
+std::optional<std::string> ResolveUrl(std::string_view base_text, std::string_view href,
+                                      std::string_view encoding) {
   const std::string input = Clean(href);
   Url base;
   const bool has_base = ParseAbsolute(Clean(base_text), base);
   Url url;
   std::string_view rest;
   if (const std::optional<std::string> scheme = SchemeOf(input, rest)) {
-    if (!IsSpecial(*scheme)) return *scheme + ":" + std::string(rest);
+    if (!IsSpecial(*scheme)) {
+      // An opaque address (mailto:, tel:): only its query and fragment are encoded.
+      std::string_view path;
+      std::optional<std::string> query;
+      std::optional<std::string> fragment;
+      SplitRest(rest, path, query, fragment, false);
+      std::string out = *scheme + ":" + Encode(path, InC0Set);
+      if (query) out += "?" + *query;
+      if (fragment) out += "#" + *fragment;
+      return out;
+    }
     if (has_base && base.scheme == *scheme && (rest.empty() || !IsSlash(rest.front()))) {
-      if (!ParseRelative(rest, base, url)) return std::nullopt;
+      if (!ParseRelative(rest, base, url, encoding)) return std::nullopt;
       return Serialize(url);
     }
     url.scheme = *scheme;
     while (!rest.empty() && IsSlash(rest.front())) rest.remove_prefix(1);
-    if (!ParseAuthority(rest, url)) return std::nullopt;
+    if (!ParseAuthority(rest, url, encoding)) return std::nullopt;
     return Serialize(url);
   }
-  if (!has_base || !ParseRelative(input, base, url)) return std::nullopt;
+  if (!has_base || !ParseRelative(input, base, url, encoding)) return std::nullopt;
   return Serialize(url);
 }
 
-std::string LinkHref(std::string_view base, std::string_view href) {
-  std::optional<std::string> url = ResolveUrl(base, href);
+std::string LinkHref(std::string_view base, std::string_view href, std::string_view encoding) {
+  std::optional<std::string> url = ResolveUrl(base, href, encoding);
   return url ? *url : std::string(href);
 }
 

@@ -160,13 +160,18 @@ TEST(LinkUrl, ResolvesToTheBrowsersNormalForm) {
        "http://xn--bcher-kva.de/"},
       {"http://h:99999/", ""},
       {"http://h o/", ""},
+      {"%7e%41-%2D|^.html", "http://example.com/a/b/~A--%7C%5E.html"},
       {"JavaScript:void(0)", "javascript:void(0)"},
+      {"mailto:me@h.org?subject=Hi there#x y", "mailto:me@h.org?subject=Hi%20there#x%20y"},
       {"a\tb\n.html", "http://example.com/a/b/ab.html"},
   };
   for (const auto& c : cases) {
     const std::optional<std::string> url = ResolveUrl(base, c.href);
     EXPECT_EQ(url.value_or(""), c.url) << c.href;
   }
+  // The query in the page's encoding; what it cannot hold as a character reference.
+  EXPECT_EQ(ResolveUrl(base, "caf\xC3\xA9?q=caf\xC3\xA9&r=\xD0\xB6", "windows-1252"),
+            "http://example.com/a/b/caf%C3%A9?q=caf%E9&r=%26%231078%3B");
 }
 
 }  // namespace
