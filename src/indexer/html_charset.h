@@ -24,8 +24,8 @@ std::string CharsetParameter(std::string_view text);
 std::string SniffHtmlEncoding(std::string_view bytes, std::string_view content_type);
 
 // UTF-8 `text` in `encoding`, characters it cannot hold written as "&#N;" (percent-encoded:
-// "%26%23N%3B"), as a browser encodes a link's query for a page in that encoding. UTF-8 (and the encodings that fall back
-// to it: UTF-16, unknown names) gives the text unchanged.
+// "%26%23N%3B"), as a browser encodes a link's query for a page in that encoding. UTF-8 (and the
+// encodings that fall back to it: UTF-16, unknown names) gives the text unchanged.
 std::string EncodeFromUtf8(std::string_view text, std::string_view encoding);
 
 // `bytes` decoded from `encoding` to UTF-8, a leading byte order mark left out. Bytes that do

@@ -161,8 +161,9 @@ class ScriptedNoscript final {
 
 // What an inline style attribute says about rendering.
 struct InlineStyle {
-  bool not_rendered = false;  // display:none or visibility:hidden / collapse
+  bool not_rendered = false;  // display:none
   std::string display;        // the display value, "" when not given
+  std::string visibility;     // "" when not given
   std::string white_space;
 };
 
@@ -186,7 +187,7 @@ InlineStyle StyleOf(const GumboNode* node) {
       style.display = value;
       if (value == "none") style.not_rendered = true;
     } else if (name == "visibility") {
-      if (value == "hidden" || value == "collapse") style.not_rendered = true;
+      style.visibility = value;
     } else if (name == "white-space") {
       style.white_space = value;
     }
@@ -617,6 +618,9 @@ class BodyText final {
       if (box == Box::kNone || Attr(node, "hidden")) return false;
       const InlineStyle style = StyleOf(node);
       if (style.not_rendered) return false;
+      // Visibility is inherited, and a descendant may be visible again.
+      if (style.visibility == "hidden" || style.visibility == "collapse") text_drawn_ = false;
+      if (style.visibility == "visible") text_drawn_ = true;
       if (box == Box::kAtom && style.display.empty()) {
         out_.Atom();
         return false;
@@ -685,7 +689,7 @@ class BodyText final {
   const ScriptedNoscript& noscript_;
   TextBuilder out_;
   WhiteSpace mode_ = WhiteSpace::kCollapse;
-  bool text_drawn_ = true;  // false inside SVG outside its text elements
+  bool text_drawn_ = true;  // false in hidden elements and in SVG outside its text elements
 };
 
 // document.body: the first <body> or <frameset> child of the root element.

@@ -12,11 +12,12 @@
 //   out, as in the browser.
 // - Text: the body's rendered text by the default styles: <head>, <script>, <style>,
 //   <noscript>, <template>, elements with the hidden attribute or an inline style of
-//   display:none or visibility:hidden, form controls, media and frames with their fallback,
-//   and the closed part of <details> give nothing (an <object>'s fallback shows, as it does
-//   for the plug-in content browsers no longer run); block elements give line breaks (two around
-//   <p>), <br> one, table cells a tab and rows a line break; <pre> keeps its white space; elsewhere
-//   runs of blanks become one blank and blanks at line starts and ends go.
+//   display:none or visibility:hidden (unless a descendant is visible again), form controls, media
+//   and frames with their fallback, and the closed part of <details> give nothing (an <object>'s
+//   fallback shows, as it does for the plug-in content browsers no longer run); block elements give
+//   line breaks (two around <p>), <br> one, table cells a tab and rows a line break; <pre> keeps
+//   its white space; elsewhere runs of blanks become one blank and blanks at line starts and ends
+//   go.
 //
 // A page whose parse runs past its time budget (nesting that makes the parser's work grow with
 // the square of the size) gives up: `error` says so and nothing else is filled.

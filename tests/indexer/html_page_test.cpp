@@ -111,9 +111,10 @@ TEST(HtmlPage, BodyTextFollowsTheRenderedText) {
       {"not rendered",
        "<script>document.write('s')</script><style>p{}</style><noscript>n</noscript>"
        "<template>t</template><div hidden>h</div><span style='display: none'>d</span>"
-       "<span style='visibility:hidden'>v</span><textarea>ta</textarea><select><option>o1"
+       "<span style='visibility:hidden'>v<b "
+       "style='visibility:visible'>vis</b></span><textarea>ta</textarea><select><option>o1"
        "<option>o2</select><iframe>if</iframe>shown",
-       "o1\no2\nshown"},
+       "vis\no1\no2\nshown"},
       {"closed details show their summary",
        "<details><summary>s</summary>inside</details>"
        "<details open><summary>t</summary>open</details>",
