@@ -45,6 +45,7 @@ void FastLoader::Start(const std::string& url) {
       break;
     case RobotsCache::Verdict::kPending:
       page.waiting_for_robots = true;
+      waiting_.push_back(url);
       break;
   }
 }
@@ -57,18 +58,22 @@ void FastLoader::Fetch(const std::string& url, Page& page) {
 
 void FastLoader::Advance() {
   if (!options_.obey_robots) return;
+  if (waiting_.empty()) return;
   robots_.Update();
-  for (auto& [url, page] : pages_) {
-    if (!page.waiting_for_robots) continue;
+  // In the order the pages were started, which is the order the loop will take them.
+  std::erase_if(waiting_, [this](const std::string& url) {
+    auto it = pages_.find(url);
+    if (it == pages_.end()) return true;  // cancelled
     const RobotsCache::Verdict verdict = robots_.Check(url);
-    if (verdict == RobotsCache::Verdict::kPending) continue;
-    page.waiting_for_robots = false;
+    if (verdict == RobotsCache::Verdict::kPending) return false;
+    it->second.waiting_for_robots = false;
     if (verdict == RobotsCache::Verdict::kAllowed) {
-      Fetch(url, page);
+      Fetch(url, it->second);
     } else {
-      page.robots_excluded = true;
+      it->second.robots_excluded = true;
     }
-  }
+    return true;
+  });
 }
 
 bool FastLoader::Ready(const Page& page) const {
@@ -91,7 +96,10 @@ std::optional<LoadedPage> FastLoader::Take(const std::string& url,
         Advance();
         auto it = pages_.find(url);
         cancelled = it == pages_.end();
-        return cancelled || Ready(it->second);
+        if (cancelled) return true;
+        // The page waited for goes first when a place comes free.
+        if (it->second.fetch) fetcher_.Prioritize(*it->second.fetch);
+        return Ready(it->second);
       },
       [&] {
         if (!check_stop || Clock::now() < next_check) return false;
@@ -146,6 +154,7 @@ void FastLoader::CancelAll() {
   fetcher_.CancelAll();
   robots_.ForgetPending();
   pages_.clear();
+  waiting_.clear();
 }
 
 }  // namespace vellumark

@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "indexer/page_loader.h"
 #include "indexer/robots.h"
@@ -60,6 +61,7 @@ class FastLoader final : public PageLoader {
   MultiFetcher fetcher_;
   RobotsCache robots_;
   std::map<std::string, Page> pages_;  // started and not yet taken, by address
+  std::vector<std::string> waiting_;   // pages waiting for their robots.txt, in start order
 };
 
 }  // namespace vellumark

@@ -191,6 +191,9 @@ MultiFetcher::MultiFetcher(EventPump& pump, FetchOptions options)
   curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
   curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
   curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  // What a browser asks for, so that a site that chooses by it answers both loaders alike.
+  headers_ = curl_slist_append(
+      nullptr, "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
   // Redirects to another host count against that host's connections as well.
   curl_multi_setopt(static_cast<CURLM*>(multi_), CURLMOPT_MAX_HOST_CONNECTIONS,
                     static_cast<long>(options_.max_per_host));
@@ -200,6 +203,7 @@ MultiFetcher::~MultiFetcher() {
   CancelAll();
   curl_multi_cleanup(static_cast<CURLM*>(multi_));
   curl_share_cleanup(static_cast<CURLSH*>(share_));
+  curl_slist_free_all(static_cast<curl_slist*>(headers_));
 }
 
 MultiFetcher::Id MultiFetcher::Start(const std::string& url, ReadBody read_body) {
@@ -227,6 +231,13 @@ FetchResult MultiFetcher::Take(Id id) {
   FetchResult result = std::move(it->second->result);
   requests_.erase(it);
   return result;
+}
+
+void MultiFetcher::Prioritize(Id id) {
+  auto it = std::find(queue_.begin(), queue_.end(), id);
+  if (it == queue_.end() || it == queue_.begin()) return;
+  queue_.erase(it);
+  queue_.insert(queue_.begin(), id);
 }
 
 void MultiFetcher::Cancel(Id id) {
@@ -280,6 +291,7 @@ void MultiFetcher::Launch(Request& request) {
   curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(options_.timeout_ms));
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connect_timeout_ms));
   curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.user_agent.c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(headers_));
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // cookies kept in memory, as a browser does
   // The program's own proxy setting, never the environment's, like the HTTP client.
   curl_easy_setopt(easy, CURLOPT_PROXY, options_.proxy.c_str());

@@ -84,6 +84,9 @@ class MultiFetcher final {
   // The result of an ended request, which is forgotten.
   // REQUIRES: Done(id).
   FetchResult Take(Id id);
+  // Moves a queued request to the head of the queue, so that it runs at the next free place
+  // (the page the caller waits for, ahead of those it asked for in advance).
+  void Prioritize(Id id);
   // Ends a request, queued or running, and forgets it. Unknown ids are ignored.
   void Cancel(Id id);
   // Ends every request; their connections close.
@@ -110,8 +113,9 @@ class MultiFetcher final {
 
   EventPump& pump_;
   FetchOptions options_;
-  void* multi_ = nullptr;  // CURLM*
-  void* share_ = nullptr;  // CURLSH*: cookies, host lookups and TLS sessions
+  void* multi_ = nullptr;    // CURLM*
+  void* share_ = nullptr;    // CURLSH*: cookies, host lookups and TLS sessions
+  void* headers_ = nullptr;  // curl_slist*: the request header lines every request sends
   Id next_id_ = 1;
   std::map<Id, std::unique_ptr<Request>> requests_;
   std::vector<Id> queue_;                // ids waiting for a place, oldest first
