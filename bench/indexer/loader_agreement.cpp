@@ -180,14 +180,18 @@ int Run(int argc, char** argv) {
     if (verbose || w_both != static_cast<long>(std::max(w.browser.size(), w.fast.size()))) {
       const auto only_b = Minus(w.browser, w.fast);
       const auto only_f = Minus(w.fast, w.browser);
-      if (!only_b.empty()) std::printf("    only browser: %s\n", Joined(only_b, verbose ? 1000 : 12).c_str());
-      if (!only_f.empty()) std::printf("    only fast:    %s\n", Joined(only_f, verbose ? 1000 : 12).c_str());
+      if (!only_b.empty())
+        std::printf("    only browser: %s\n", Joined(only_b, verbose ? 1000 : 12).c_str());
+      if (!only_f.empty())
+        std::printf("    only fast:    %s\n", Joined(only_f, verbose ? 1000 : 12).c_str());
     }
     if (verbose || l_both != static_cast<long>(std::max(l.browser.size(), l.fast.size()))) {
       const auto only_b = Minus(l.browser, l.fast);
       const auto only_f = Minus(l.fast, l.browser);
-      if (!only_b.empty()) std::printf("    links only browser: %s\n", Joined(only_b, verbose ? 1000 : 6).c_str());
-      if (!only_f.empty()) std::printf("    links only fast:    %s\n", Joined(only_f, verbose ? 1000 : 6).c_str());
+      if (!only_b.empty())
+        std::printf("    links only browser: %s\n", Joined(only_b, verbose ? 1000 : 6).c_str());
+      if (!only_f.empty())
+        std::printf("    links only fast:    %s\n", Joined(only_f, verbose ? 1000 : 6).c_str());
     }
     if (title != fast->title) {
       std::printf("    title browser: %s\n    title fast:    %s\n", title.c_str(),
