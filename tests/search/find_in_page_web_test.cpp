@@ -8,9 +8,9 @@
 #include <QUrl>
 #include <memory>
 
+#include "app/core/options.h"
 #include "app/web_browser.h"
 #include "search/find_in_page.h"
-#include "app/core/options.h"
 #include "search_fixture.h"
 
 namespace vellumark::testing {

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <poll.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
