@@ -76,6 +76,12 @@ char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
   return cp;
 }
 
+std::u32string CodePoints(std::string_view text) {
+  std::u32string out;
+  for (std::size_t pos = 0; pos < text.size();) out += NextCodePoint(text, pos);
+  return out;
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
   if (cp < 0x80) {
