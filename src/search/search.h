@@ -26,11 +26,9 @@
 #include "store/data_module.h"
 #include "util/context.h"
 #include "util/search_mode.h"
+#include "web/url.h"
 
 namespace vellumark {
-
-// Words are looked up by at most this many bytes.
-inline constexpr std::size_t kMaxSearchWordLength = 24;
 
 // One entry written to the result page.
 struct TResultEntry {
@@ -40,10 +38,6 @@ struct TResultEntry {
   std::string address;  // base address + relative address
   std::string title;    // File_Title (may be empty)
 };
-
-// The base address of a location: its starting URL without fragment, its path cut to the
-// directory part. The indexer strips the same text from every page address.
-std::string BaseAddressOf(const std::string& task_url);
 
 class TSearch final {
  public:

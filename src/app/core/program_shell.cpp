@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "app/core/trusted_authorities.h"
+#include "store/records.h"
 #include "util/keys.h"
 
 namespace vellumark {
@@ -61,7 +62,7 @@ bool ProgramShell::FormCreate() {
   try {
     browser_->SetVisible(true);
     if (database_open_) {
-      browser_->Navigate(data_->tbTasks.FieldByName("Task_URL").AsString());
+      browser_->Navigate(TTaskFields(data_->tbTasks).TaskURL().AsString());
     }
     // Waits while the start page loads, bounded so that a page that never finishes cannot
     // hold the start-up.
