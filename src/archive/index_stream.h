@@ -48,7 +48,7 @@ struct TWordRecord {
 };
 
 // Limits the reader enforces besides the bytes left.
-inline constexpr std::size_t kMaxStreamText = 1 << 20;  // any one text, in bytes
+inline constexpr std::size_t kMaxStreamText = 1 << 20;         // any one text, in bytes
 inline constexpr std::size_t kMaxStreamWord = kMaxWordLength;  // a full word, in bytes
 
 class TIndexStreamWriter final {

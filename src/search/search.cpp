@@ -51,6 +51,13 @@ class RunningScope {
 
 }  // namespace
 
+bool AddToHistory(std::vector<std::string>& items, const std::string& sample) {
+  if (sample.empty()) return false;
+  if (std::find(items.begin(), items.end(), sample) != items.end()) return false;
+  items.insert(items.begin(), sample);
+  return true;
+}
+
 TSearch::TSearch(ProgramContext& context, TdmKiv& dm, Browser& browser, Dialogs& dialogs,
                  SearchView& view, StatusView& status)
     : context_(context),
@@ -79,10 +86,7 @@ void TSearch::bbFindClick() {
     return;
   }
   std::vector<std::string> history = view_.History();
-  if (std::find(history.begin(), history.end(), text) == history.end()) {
-    history.insert(history.begin(), text);
-    view_.SetHistory(history);
-  }
+  if (AddToHistory(history, text)) view_.SetHistory(history);
 
   mode_ = view_.SearchMode();
   sub_word_ = view_.SubWord();

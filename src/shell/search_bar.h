@@ -1,18 +1,24 @@
 // The search bar's handlers, without widgets: the keyboard table, the options panel toggle,
-// the mode combo, the history, the caption, the help command and the close rule. The Qt window
-// TfmKivMain implements SearchBarView and forwards each of its events here.
+// the mode combo, the caption, the help command and the close rule. The Qt window TfmKivMain
+// implements SearchBarView and forwards each of its events here.
 //
-// The search itself belongs to the search layer: bbFindClick does the first steps of Find here
-// (FindActive, the empty sample, the history) and hands the rest to the `find` hook;
-// bbNextClick hands find-in-page to the `next` hook.
+// Find and Next are the search's own (TSearch): the search bar owns the TSearch of the run,
+// which works on the window as its SearchView, and hands the two commands to it unchanged. The
+// data module and the browser it searches with are the program shell's (shell/program_shell.h),
+// lent to the search bar for the run.
 #pragma once
 
-#include <functional>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/browser.h"
 #include "platform/dialogs.h"
+#include "platform/view.h"
+#include "search/search.h"
+#include "search/search_view.h"
+#include "shell/desktop.h"
+#include "store/data_module.h"
 #include "util/context.h"
 #include "util/keys.h"
 #include "util/search_mode.h"
@@ -62,17 +68,14 @@ struct SearchBarKey {
 // without Alt; the function keys with none.
 SearchBarKey SearchBarKeyDown(int key, KeyModifiers modifiers, const HotKeySetting& hot_key);
 
-// The history rule: a non-empty sample not equal (exactly) to any item is inserted as the
-// first item. Returns true when it was inserted.
-bool AddToHistory(std::vector<std::string>& items, const std::string& sample);
-
 // "KIV", or "KIV: " + the location's name when there is a current location with a name.
 std::string SearchBarCaption(int current_location_number, const std::string& task_name);
 
-// The operations of the search bar window the handlers use.
-class SearchBarView {
+// The search bar window as its handlers use it: besides what Find and Next use (SearchView),
+// the caption, the options panel, the window's size, place and placement, and the mode combo's
+// text.
+class SearchBarView : public SearchView {
  public:
-  virtual ~SearchBarView() = default;
   virtual void SetCaption(const std::string& caption) = 0;
   virtual bool OptionsPanelVisible() = 0;
   virtual void SetOptionsPanelVisible(bool visible) = 0;
@@ -81,35 +84,46 @@ class SearchBarView {
   virtual void SetWindowHeight(int height) = 0;
   virtual void MoveWindowBy(int dx, int dy) = 0;
   virtual void HideWindow() = 0;
-  virtual void ShowIndexWindow() = 0;
-  virtual void HideIndexWindow() = 0;
-  virtual std::string SearchText() = 0;
-  virtual void FocusSearchText() = 0;
-  virtual std::vector<std::string> History() = 0;
-  virtual void SetHistory(const std::vector<std::string>& items) = 0;
-  virtual bool SubWord() = 0;  // cbSubWord, "Included"
-  virtual void SetSubWord(bool checked) = 0;
-  virtual bool ShowSample() = 0;  // cbShowSample, "Show"
-  virtual std::string ModeText() = 0;
+  virtual void SetSubWord(bool checked) = 0;  // cbSubWord, "Included"
+  virtual std::string ModeText() = 0;         // cbSearchOptions
   virtual void SetModeText(const std::string& text) = 0;
-  // bbFind, bbNext and edSearchText together; an indexing run disables them.
-  virtual void SetFindEnabled(bool enabled) = 0;
+  // LoadFormStatus and SaveFormStatus of the window ("FormStatus" / "MainForm").
+  virtual void LoadFormStatus() = 0;
+  virtual void SaveFormStatus() = 0;
+};
+
+// The index window as the search bar's handlers reach it.
+class IndexWindowControl {
+ public:
+  virtual ~IndexWindowControl() = default;
+  virtual void ShowIndexWindow() = 0;  // bbIndexClick
+  virtual void HideIndexWindow() = 0;  // FormActivate while no run is active
+  // The indexing run's CheckStop, when the bar is closed during a run. True when the run must
+  // end.
+  virtual bool CheckStop() = 0;
 };
 
 class SearchBar final {
  public:
-  // `context`, `view` and `dialogs` must outlive the search bar.
-  SearchBar(ProgramContext& context, SearchBarView& view, Dialogs& dialogs);
+  // `context`, `view`, `dialogs` and `desktop` must outlive the search bar.
+  SearchBar(ProgramContext& context, SearchBarView& view, Dialogs& dialogs, Desktop& desktop);
+  ~SearchBar();
   SearchBar(const SearchBar&) = delete;
   SearchBar& operator=(const SearchBar&) = delete;
 
-  // Hooks to the layers that own the rest of the work. Unset hooks do nothing.
-  std::function<void()> find;        // the search, after the sample went into the history
-  std::function<void()> next;        // find in page
-  std::function<bool()> check_stop;  // the indexer's CheckStop
-  std::function<std::string()> current_task_name;  // CurrentTaskName of the data module
-  // Opens a file or address with the desktop; false when that fails.
-  std::function<bool(const std::string&)> shell_open;
+  // The run's data module and browser, lent by the program shell once it has made them: the
+  // caption names the current location from then on, and help falls back on the browser.
+  // They must stay until Detach.
+  void Attach(TdmKiv& data, Browser& browser);
+  // Find and Next from now on: the search over the attached data module and browser, whose
+  // "Show" listing reports on `status` (the index window's status line, which must outlive the
+  // search). REQUIRES: Attach.
+  void StartSearch(StatusView& status);
+  // At shutdown, before the browser goes: drops the search (releasing its find-in-page ranges)
+  // and forgets the data module and the browser. Find and Next do nothing afterwards.
+  void Detach();
+  // The index window, once it exists (null: none). It must outlive the search bar or be unset.
+  void SetIndexWindow(IndexWindowControl* index) { index_window_ = index; }
 
   void FormActivate();
   // Whether the window may close: refused (silently) while an indexing run is active, after
@@ -128,8 +142,15 @@ class SearchBar final {
   void bbHelpClick();
   void UpdateCaption();
 
+  // Opens a file of the program folder or an address with the desktop's program; a desktop
+  // without one for web pages gets the page in Vellumark's own browser. False when neither
+  // could.
+  bool ShellOpen(const std::string& target);
+
   // The window, for the search layer's handlers (sample, check boxes, history, caption).
   SearchBarView& view() { return view_; }
+  // The search of the run; null before StartSearch and after Detach.
+  TSearch* search() { return search_.get(); }
 
   TSearchMode search_mode = smAnyWords;
   HotKeySetting hot_key;
@@ -139,6 +160,11 @@ class SearchBar final {
   ProgramContext& context_;
   SearchBarView& view_;
   Dialogs& dialogs_;
+  Desktop& desktop_;
+  TdmKiv* data_ = nullptr;      // lent by the program shell
+  Browser* browser_ = nullptr;  // lent by the program shell
+  IndexWindowControl* index_window_ = nullptr;
+  std::unique_ptr<TSearch> search_;
 };
 
 }  // namespace vellumark

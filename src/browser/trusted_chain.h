@@ -1,19 +1,13 @@
-// The extra trusted certificate authorities of the settings file ("Options" / "TrustedCA", a
-// file of PEM certificates), for a user's own intranet sites. The HTTP client adds them to the
-// system's store; the browser, which keeps to its own store, accepts a certificate error only
-// when the page's chain verifies against them (ChainVerifiesByTrustedCA).
+// The browser's rule for certificate errors: it keeps to the engine's own certificate store and
+// accepts an error only when the page's chain verifies against the extra trusted authorities of
+// the settings file ("Options" / "TrustedCA", a file of PEM certificates; the shell reads the
+// setting). No Qt here, so the rule runs in plain unit tests.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "util/inifile.h"
-
 namespace vellumark {
-
-// The file named by "Options" / "TrustedCA", empty when none is named. A relative name is
-// taken from the program folder (`program_folder` ends with "/"), where the settings file is.
-std::string TrustedCAFileSetting(const TPIniFile& settings, const std::string& program_folder);
 
 // Verifies a server's certificate chain (DER, the server's own certificate first, then the
 // intermediates it sent) against the authorities in `ca_file` alone, not the system's store:

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "app/core/program_shell.h"
-#include "app/recording_search_bar_view.h"
+#include "shell/program_shell.h"
+#include "shell/recording_search_bar_view.h"
 #include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_event_pump.h"
@@ -39,18 +39,16 @@ class Startup : public ::testing::Test {
 
   // Runs FormCreate with a fake browser; `browser_fails` makes its creation throw.
   bool Start(bool browser_fails = false) {
-    shell = std::make_unique<ProgramShell>(context, dialogs, pump, bar, view);
-    shell->load_placement = [this] { steps.push_back("placement"); };
-    shell->save_placement = [this] { steps.push_back("save placement"); };
-    shell->create_browser = [this, browser_fails]() -> std::unique_ptr<Browser> {
-      steps.push_back("browser");
+    shell = std::make_unique<ProgramShell>(context, dialogs, pump, bar, desktop);
+    desktop.create_browser = [this, browser_fails](const std::string&) -> std::unique_ptr<Browser> {
+      view.steps.push_back("browser");
       if (browser_fails) throw BrowserError("no engine");
       auto b = std::make_unique<testing::FakeBrowser>();
       b->busy_polls = 3;
       browser = b.get();
       return b;
     };
-    shell->register_hot_key = [this](int flags, int code) {
+    desktop.register_hot_key = [this](int flags, int code) {
       registered.push_back({flags, code});
       return refuse_hot_key == false;
     };
@@ -63,10 +61,11 @@ class Startup : public ::testing::Test {
   testing::ScriptedDialogs dialogs;
   testing::ScriptedEventPump pump;
   testing::RecordingSearchBarView view;
-  SearchBar bar{context, view, dialogs};
+  testing::ScriptedDesktop desktop;
+  SearchBar bar{context, view, dialogs, desktop};
   std::unique_ptr<ProgramShell> shell;
   testing::FakeBrowser* browser = nullptr;
-  std::vector<std::string> steps;
+  std::vector<std::string>& steps = view.steps;
   std::vector<std::pair<int, int>> registered;
   bool refuse_hot_key = false;
 };
@@ -178,9 +177,9 @@ TEST_F(Startup, TrustedAuthoritiesReachTheClientAndAreKnownBeforeTheBrowser) {
   EXPECT_EQ(shell->http_client()->TrustedCAFile, "");
 
   settings.WriteString("Options", "TrustedCA", "certs/intranet.pem");
-  shell = std::make_unique<ProgramShell>(context, dialogs, pump, bar, view);
-  shell->create_browser = [&]() -> std::unique_ptr<Browser> {
-    seen_by_browser = shell->trusted_ca_file();
+  shell = std::make_unique<ProgramShell>(context, dialogs, pump, bar, desktop);
+  desktop.create_browser = [&](const std::string& trusted_ca_file) -> std::unique_ptr<Browser> {
+    seen_by_browser = trusted_ca_file;
     return std::make_unique<testing::FakeBrowser>();
   };
   ASSERT_TRUE(shell->FormCreate());

@@ -1,4 +1,4 @@
-#include "app/core/trusted_authorities.h"
+#include "browser/trusted_chain.h"
 
 #include <arpa/inet.h>
 #include <openssl/err.h>
@@ -76,12 +76,6 @@ std::string Verify(const std::vector<std::string>& der_chain, const std::string&
 }
 
 }  // namespace
-
-std::string TrustedCAFileSetting(const TPIniFile& settings, const std::string& program_folder) {
-  std::string file = settings.ReadString("Options", "TrustedCA", "");
-  if (!file.empty() && file.front() != '/') file = program_folder + file;
-  return file;
-}
 
 std::string ChainVerifiesByTrustedCA(const std::vector<std::string>& der_chain,
                                      const std::string& host, const std::string& ca_file) {

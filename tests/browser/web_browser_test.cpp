@@ -9,7 +9,7 @@
 #include <QWebEnginePage>
 #include <memory>
 
-#include "app/web_browser.h"
+#include "browser/web_browser.h"
 #include "support/loopback_http_server.h"
 #include "support/test_certificates.h"
 

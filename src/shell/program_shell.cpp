@@ -1,23 +1,36 @@
-#include "app/core/program_shell.h"
+#include "shell/program_shell.h"
 
 #include <chrono>
 
-#include "app/core/trusted_authorities.h"
+#include "shell/trusted_authorities.h"
 #include "store/records.h"
 #include "util/keys.h"
+#include "util/settings_names.h"
 
 namespace vellumark {
 
+std::unique_ptr<THttpClient> MakeHttpClient(EventPump& pump, const std::string& trusted_ca_file) {
+  auto http = std::make_unique<THttpClient>(pump);
+  http->InputFileMode = false;
+  http->OutputFileMode = false;
+  http->ReportLevel = 2;
+  http->TimeOut = kHttpTimeOutMs;
+  http->TrustedCAFile = trusted_ca_file;
+  return http;
+}
+
 ProgramShell::ProgramShell(ProgramContext& context, Dialogs& dialogs, EventPump& pump,
-                           SearchBar& search_bar, SearchBarView& view)
+                           SearchBar& search_bar, Desktop& desktop)
     : context_(context),
       settings_(*context.settings),
       dialogs_(dialogs),
       pump_(pump),
       search_bar_(search_bar),
-      view_(view) {}
+      view_(search_bar.view()),
+      desktop_(desktop) {}
 
 ProgramShell::~ProgramShell() {
+  search_bar_.Detach();
   // The browser goes before the data module, as at the end of a run.
   browser_.reset();
   data_.reset();
@@ -26,34 +39,24 @@ ProgramShell::~ProgramShell() {
 
 bool ProgramShell::FormCreate() {
   search_bar_.hot_key = HotKey{};
-  if (load_placement) load_placement();
+  view_.LoadFormStatus();
   trusted_ca_file_ = TrustedCAFileSetting(settings_, context_.program_folder);
 
   try {
-    if (!create_browser) throw BrowserError("no browser engine");
-    browser_ = create_browser();
+    browser_ = desktop_.CreateBrowser(trusted_ca_file_);
     if (!browser_) throw BrowserError("no browser engine");
   } catch (const std::exception&) {
     dialogs_.Error(kBrowserStartError);
     return false;
   }
 
-  // The data module's components in their order: the HTTP client first, with its design-time
-  // settings (body and header kept in memory under these names, ports from the address).
-  http_ = std::make_unique<THttpClient>(pump_);
-  http_->Body = "Default.htm";
-  http_->Header = "Head.txt";
-  http_->Port = 0;
-  http_->ReportLevel = 0;
-  http_->InputFileMode = false;
-  http_->OutputFileMode = false;
-  http_->ProxyPort = 0;
-  http_->TrustedCAFile = trusted_ca_file_;
+  // The data module's components in their order: the HTTP client first.
+  http_ = MakeHttpClient(pump_, trusted_ca_file_);
   data_ = std::make_unique<TdmKiv>(context_, dialogs_, [this] { search_bar_.UpdateCaption(); });
   if (data_->TerminateRequested()) return false;
-  search_bar_.current_task_name = [this] { return data_->CurrentTaskName(); };
+  search_bar_.Attach(*data_, *browser_);
 
-  context_.CurrentLocationNumber = settings_.ReadInteger("Folders", "TaskFolder", 1);
+  context_.CurrentLocationNumber = settings_.ReadInteger(kTaskFolderSetting, 1);
   task_folder_read_ = true;
   database_open_ = false;
   OpenStartLocation();
@@ -77,25 +80,18 @@ bool ProgramShell::FormCreate() {
 
   context_.HeaderLines.clear();
 
-  HotKey hot_key = ParseHotKey(settings_.ReadString("Interface", "HotKey", ""));
-  if (hot_key.code > 0 && hot_key.modifier_flags >= 0) {
-    if (!register_hot_key || !register_hot_key(hot_key.modifier_flags, hot_key.code)) {
-      hot_key.code = 0;
-    }
+  HotKey hot_key = ParseHotKey(settings_.ReadString(kHotKeySetting, ""));
+  if (hot_key.Registrable() && !desktop_.RegisterHotKey(hot_key.modifier_flags, hot_key.code)) {
+    hot_key.code = 0;
   }
   search_bar_.hot_key = hot_key;
 
-  http_->InputFileMode = false;
-  http_->OutputFileMode = false;
-  http_->ReportLevel = 2;
-  http_->TimeOut = kHttpTimeOutMs;
-
-  std::string included = settings_.ReadString("Options", "Included", "FALSE");
+  std::string included = settings_.ReadString(kIncludedSetting, "FALSE");
   for (char& c : included) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   }
   view_.SetSubWord(included == "TRUE");
-  const std::string mode = settings_.ReadString("Options", "SearchOptions", "Any Words");
+  const std::string mode = settings_.ReadString(kSearchOptionsSetting, "Any Words");
   for (const char* item : kSearchModeItems) {
     if (mode == item) {
       view_.SetModeText(mode);
@@ -132,17 +128,13 @@ void ProgramShell::FormDestroy() {
   destroyed_ = true;
   // A settings file that cannot be written is reported; the browser is released anyway.
   try {
-    if (save_placement) save_placement();
-    if (task_folder_read_) {
-      settings_.WriteInteger("Folders", "TaskFolder", context_.CurrentLocationNumber);
-    }
+    view_.SaveFormStatus();
+    if (task_folder_read_)
+      settings_.WriteInteger(kTaskFolderSetting, context_.CurrentLocationNumber);
   } catch (const std::exception& e) {
     dialogs_.Error(e.what());
   }
-  try {
-    if (release_find) release_find();
-  } catch (...) {
-  }
+  search_bar_.Detach();
   try {
     if (browser_) browser_->SetVisible(false);
   } catch (...) {

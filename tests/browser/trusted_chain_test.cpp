@@ -1,6 +1,6 @@
 // Verifying a server's chain against the extra trusted authorities alone, with the test
 // certificates: what is accepted, and the reason for what is not.
-#include "app/core/trusted_authorities.h"
+#include "browser/trusted_chain.h"
 
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include "support/test_certificates.h"
-#include "util/temp_folder.h"
 
 namespace vellumark {
 namespace {
@@ -76,16 +75,6 @@ TEST_F(TrustedChain, NoUsableAuthorityFileAcceptsNothing) {
             "cannot read the trusted certificates in \"" + certs.dir + "missing.pem\"");
   // A server key is no authority.
   EXPECT_NE(ChainVerifiesByTrustedCA(good, "localhost", certs.key), "");
-}
-
-TEST(TrustedCASetting, RelativeNamesAreTakenFromTheProgramFolder) {
-  testing::TempFolder dir;
-  TPIniFile settings(dir.path() + "vellumark.ini");
-  EXPECT_EQ(TrustedCAFileSetting(settings, dir.path()), "");
-  settings.WriteString("Options", "TrustedCA", "ca.pem");
-  EXPECT_EQ(TrustedCAFileSetting(settings, dir.path()), dir.path() + "ca.pem");
-  settings.WriteString("Options", "TrustedCA", "/srv/ca.pem");
-  EXPECT_EQ(TrustedCAFileSetting(settings, dir.path()), "/srv/ca.pem");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/web_browser.h"
+#include "browser/web_browser.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -17,7 +17,7 @@
 #include <QWebEngineView>
 #include <algorithm>
 
-#include "app/core/trusted_authorities.h"
+#include "browser/trusted_chain.h"
 
 namespace vellumark {
 namespace {

@@ -2,7 +2,7 @@
 // reports.
 #include <gtest/gtest.h>
 
-#include "app/core/options.h"
+#include "shell/options.h"
 #include "support/scripted_dialogs.h"
 #include "util/inifile.h"
 #include "util/temp_folder.h"

@@ -1,7 +1,9 @@
-#include "app/core/options.h"
+#include "shell/options.h"
 
 #include <filesystem>
 #include <fstream>
+
+#include "util/settings_names.h"
 
 namespace vellumark {
 
@@ -48,7 +50,7 @@ std::string FullPathOf(const std::string& name) {
 
 OptionsValues OptionsFormCreate(ProgramContext& context, const TPIniFile& settings) {
   OptionsValues values;
-  values.header_file = settings.ReadString("HeaderFile", "FileName", kDefaultHeaderFile);
+  values.header_file = settings.ReadString(kHeaderFileSetting, kDefaultHeaderFile);
   LoadHeaderFile(values.header_file, context.HeaderLines);
   values.delimiter_text = LoadDelimiters(settings, context.DelimiterChars);
   return values;
@@ -64,16 +66,16 @@ void OptionsFormClose(const OptionsValues& values, ProgramContext& context, TPIn
     ParseDelimiters(kDefaultDelimiterText, context.DelimiterChars);
     dialogs.Error("Error in current search delimiters. Defoult Loaded.");
   } else {
-    settings.WriteString("Options", "SearchDelimiters",
+    settings.WriteString(kSearchDelimitersSetting,
                          "\"" + CanonicalDelimiters(context.DelimiterChars) + "\"");
   }
   if (LoadHeaderFile(values.header_file, context.HeaderLines)) {
-    settings.WriteString("HeaderFile", "FileName", values.header_file);
+    settings.WriteString(kHeaderFileSetting, values.header_file);
   } else {
     dialogs.Error("Header File '" + FullPathOf(values.header_file) + "' not exist.");
   }
-  settings.WriteString("Options", "Included", values.sub_word ? "TRUE" : "FALSE");
-  settings.WriteString("Options", "SearchOptions", values.search_options);
+  settings.WriteString(kIncludedSetting, values.sub_word ? "TRUE" : "FALSE");
+  settings.WriteString(kSearchOptionsSetting, values.search_options);
 }
 
 bool WriteDefaultHeaderFile(const std::string& name) {

@@ -1,4 +1,4 @@
-#include "app/core/index_keys.h"
+#include "shell/index_keys.h"
 
 namespace vellumark {
 

@@ -1,4 +1,8 @@
-#include "app/core/search_bar.h"
+#include "shell/search_bar.h"
+
+#include <filesystem>
+#include <string_view>
+#include <system_error>
 
 namespace vellumark {
 
@@ -58,30 +62,40 @@ SearchBarKey SearchBarKeyDown(int key, KeyModifiers m, const HotKeySetting& hot_
   return out;
 }
 
-bool AddToHistory(std::vector<std::string>& items, const std::string& sample) {
-  if (sample.empty()) return false;
-  for (const std::string& item : items) {
-    if (item == sample) return false;
-  }
-  items.insert(items.begin(), sample);
-  return true;
-}
-
 std::string SearchBarCaption(int current_location_number, const std::string& task_name) {
   if (current_location_number >= 0 && !task_name.empty()) return "KIV: " + task_name;
   return "KIV";
 }
 
-SearchBar::SearchBar(ProgramContext& context, SearchBarView& view, Dialogs& dialogs)
-    : context_(context), view_(view), dialogs_(dialogs) {}
+SearchBar::SearchBar(ProgramContext& context, SearchBarView& view, Dialogs& dialogs,
+                     Desktop& desktop)
+    : context_(context), view_(view), dialogs_(dialogs), desktop_(desktop) {}
+
+SearchBar::~SearchBar() { Detach(); }
+
+void SearchBar::Attach(TdmKiv& data, Browser& browser) {
+  data_ = &data;
+  browser_ = &browser;
+}
+
+void SearchBar::StartSearch(StatusView& status) {
+  search_ = std::make_unique<TSearch>(context_, *data_, *browser_, dialogs_, view_, status);
+}
+
+void SearchBar::Detach() {
+  if (search_) search_->FindInPage().ReleaseRanges();
+  search_.reset();
+  data_ = nullptr;
+  browser_ = nullptr;
+}
 
 void SearchBar::FormActivate() {
-  if (context_.indexing_state == kIndexingIdle) view_.HideIndexWindow();
+  if (context_.indexing_state == kIndexingIdle && index_window_) index_window_->HideIndexWindow();
 }
 
 bool SearchBar::FormClose() {
   if (context_.indexing_state > kIndexingIdle) {
-    if (check_stop) check_stop();
+    if (index_window_) index_window_->CheckStop();
     return false;
   }
   return true;
@@ -126,20 +140,11 @@ void SearchBar::cbSearchOptionsChange() {
 }
 
 void SearchBar::bbFindClick() {
-  context_.FindActive = false;
-  const std::string sample = view_.SearchText();
-  if (sample.empty()) {
-    dialogs_.Error("Enter search sample in the text field.");
-    view_.FocusSearchText();
-    return;
-  }
-  std::vector<std::string> items = view_.History();
-  if (AddToHistory(items, sample)) view_.SetHistory(items);
-  if (find) find();
+  if (search_) search_->bbFindClick();
 }
 
 void SearchBar::bbNextClick() {
-  if (next) next();
+  if (search_) search_->bbNextClick();
 }
 
 void SearchBar::bbShowMoreClick() {
@@ -156,17 +161,42 @@ void SearchBar::bbShowMoreClick() {
 
 void SearchBar::bbIndexClick() {
   context_.FindActive = false;
-  view_.ShowIndexWindow();
+  if (index_window_) index_window_->ShowIndexWindow();
 }
 
 void SearchBar::bbHelpClick() {
   context_.FindActive = false;
-  if (!shell_open || !shell_open(help_page)) dialogs_.Error("Cannot start Internet Explorer.");
+  if (!ShellOpen(help_page)) dialogs_.Error("Cannot start Internet Explorer.");
 }
 
 void SearchBar::UpdateCaption() {
-  std::string name = current_task_name ? current_task_name() : std::string();
+  const std::string name = data_ ? data_->CurrentTaskName() : std::string();
   view_.SetCaption(SearchBarCaption(context_.CurrentLocationNumber, name));
+}
+
+bool SearchBar::ShellOpen(const std::string& target) {
+  if (desktop_.OpenWithDesktop(target)) return true;
+  if (!browser_) return false;
+  // A name without "://" is a file of the program folder, the current directory; a file must
+  // be there to be shown.
+  constexpr std::string_view kFileScheme = "file://";
+  std::string address = target;
+  if (target.find("://") == std::string::npos) {
+    std::error_code ec;
+    address = std::string(kFileScheme) + std::filesystem::absolute(target, ec).string();
+    if (ec) return false;
+  }
+  if (address.rfind(kFileScheme, 0) == 0) {
+    std::error_code ec;
+    if (!std::filesystem::exists(address.substr(kFileScheme.size()), ec)) return false;
+  }
+  try {
+    browser_->Navigate(address);
+    browser_->SetVisible(true);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 }  // namespace vellumark

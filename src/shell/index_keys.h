@@ -1,7 +1,7 @@
 // The index window's key rules, without widgets. TfmKivIndex forwards its key presses here.
 #pragma once
 
-#include "app/core/search_bar.h"
+#include "shell/search_bar.h"
 
 namespace vellumark {
 

@@ -2,8 +2,8 @@
 // index window's keys.
 #include <gtest/gtest.h>
 
-#include "app/core/index_keys.h"
-#include "app/core/search_bar.h"
+#include "shell/index_keys.h"
+#include "shell/search_bar.h"
 
 namespace vellumark {
 namespace {
