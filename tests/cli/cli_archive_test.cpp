@@ -1,11 +1,14 @@
-// vellumark-cli export and import, run as a child process on a home folder of its own.
+// vellumark-cli export and import, run as a child process on a home folder of its own; and the
+// commands that load no pages, which run without the browser library.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "cli/cli_runner.h"
 #include "store/data_module.h"
+#include "store/records.h"
 #include "support/scripted_dialogs.h"
 #include "util/temp_folder.h"
 
@@ -18,23 +21,29 @@ class CliArchiveTest : public ::testing::Test {
  protected:
   CliResult Run(const std::vector<std::string>& args) { return RunCli(home_, args); }
 
-  // Gives location 1 two pages and a word, as an indexing run would.
+  // Gives location 1 two pages and a word, as an indexing run would, and its end time.
   void FillLocation() {
     ProgramContext context;
     context.program_folder = context.db_root_folder = home_;
     ScriptedDialogs dialogs;
     TdmKiv dm(context, dialogs);
+    ASSERT_TRUE(dm.tbTasks.FindKey({"1"}));
+    dm.tbTasks.Edit();
+    TTaskFields(dm.tbTasks).TimeEnd().SetString("10:05:00");
+    dm.tbTasks.Post();
     ASSERT_TRUE(dm.OpenLocation(dm.LocationFolder(1)));
+    TFileFields page(dm.tbFiles);
     for (int no : {1, 2}) {
       dm.tbFiles.Append();
-      dm.tbFiles.Fields(0).SetInteger(no);
-      dm.tbFiles.Fields(1).SetString("page" + std::to_string(no) + ".html");
-      dm.tbFiles.Fields(3).SetInteger(1);
+      page.FileNo().SetInteger(no);
+      page.F1().SetString("page" + std::to_string(no) + ".html");
+      page.FileState().SetInteger(1);
       dm.tbFiles.Post();
     }
+    TWordFields word(dm.tbWords1);
     dm.tbWords1.Append();
-    dm.tbWords1.Fields(0).SetString("word");
-    dm.tbWords1.Fields(1).SetBlob(std::string("\x10\x00\x10\x01", 4));
+    word.Word().SetString("word");
+    word.PageList().SetBlob(std::string("\x10\x00\x10\x01", 4));
     dm.tbWords1.Post();
   }
 
@@ -74,6 +83,38 @@ TEST_F(CliArchiveTest, ExportAsksForForceAndImportPrintsTheNewLocation) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "error: Cannot open file " + home_ + "missing.kvx\n");
   EXPECT_EQ(r.out, "");
+}
+
+// The browser library made unloadable: the commands that load no pages never ask for it, and
+// index, which does, says why it cannot start.
+TEST_F(CliArchiveTest, OnlyIndexNeedsTheBrowserLibrary) {
+  struct Unloadable {
+    explicit Unloadable(const std::string& path) {
+      setenv("VELLUMARK_BROWSER_LIBRARY", path.c_str(), 1);
+    }
+    ~Unloadable() { unsetenv("VELLUMARK_BROWSER_LIBRARY"); }
+  } unloadable(home_ + "nowhere/libvellumark-browser.so");
+
+  ASSERT_EQ(Run({"add", "http://example.com/"}).out, "1\n");
+  FillLocation();
+  CliResult r = Run({"search", "--location", "1", "word"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "1\t1\t1\thttp://example.com/page1.html\t\n"
+            "2\t1\t2\thttp://example.com/page2.html\t\n");
+  r = Run({"locations"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("http://example.com/"), std::string::npos);
+  EXPECT_EQ(Run({"export", "1", home_ + "site"}).status, 0);
+  EXPECT_EQ(Run({"import", home_ + "site.kvx"}).out, "2\n");
+  EXPECT_EQ(Run({"edit", "2", "http://example.org/"}).status, 0);
+  EXPECT_EQ(Run({"delete", "2"}).status, 0);
+
+  r = Run({"index", "1", "--overwrite"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("error: Cannot start the browser: cannot load " + home_ + "nowhere/", 0),
+            0u)
+      << r.err;
 }
 
 }  // namespace
