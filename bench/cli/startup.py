@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Whole-process time of `vellumark-cli search` and `vellumark-cli locations` on an index of a
 generated site (500 pages by default), for one or more builds of the tool side by side, with
-hyperfine: median of N runs each, and each build's ratio to the first one named.
+hyperfine: the median wall time of N runs and the mean CPU time (user + system, steadier on a
+busy machine), each with its ratio to the first build named.
 
 The index is built once, by the first tool named, from the site of bench/indexer/index_site.py
 served on 127.0.0.1, into a program folder that every tool then reads (--home); --home DIR
@@ -41,14 +42,16 @@ def most_frequent_word():
     return index_site.make_vocabulary(random.Random(index_site.SEED))[0]
 
 
-def median_ms(cli, home, args, runs):
+def measure(cli, home, args, runs):
+    """The median wall time and the mean CPU time (user + system) of a run, in ms."""
     out = tempfile.NamedTemporaryFile(suffix=".json", delete=False).name
     try:
         subprocess.run(["hyperfine", "--runs", str(runs), "--warmup", "2", "--style", "none",
                         "--export-json", out, " ".join([cli, "--home", home] + args)],
                        check=True, stdout=subprocess.DEVNULL)
         with open(out) as f:
-            return json.load(f)["results"][0]["median"] * 1000
+            result = json.load(f)["results"][0]
+        return result["median"] * 1000, (result["user"] + result["system"]) * 1000
     finally:
         os.unlink(out)
 
@@ -75,9 +78,10 @@ def main():
         for name, command in commands.items():
             first = None
             for cli in args.cli:
-                ms = median_ms(cli, home, command, args.runs)
-                first = first or ms
-                print(f"{name:9s} {ms:8.1f} ms  x{ms / first:5.2f}  {cli}")
+                wall, cpu = measure(cli, home, command, args.runs)
+                first = first or (wall, cpu)
+                print(f"{name:9s} wall median {wall:7.1f} ms  x{wall / first[0]:5.2f}   "
+                      f"cpu mean {cpu:7.1f} ms  x{cpu / first[1]:5.2f}   {cli}")
     finally:
         if not args.home:
             shutil.rmtree(home, ignore_errors=True)
