@@ -17,8 +17,8 @@
 #include <set>
 #include <sstream>
 
-#include "app/qt_event_pump.h"
-#include "app/web_browser.h"
+#include "browser/qt_event_pump.h"
+#include "browser/web_browser.h"
 #include "indexer/fast_loader.h"
 #include "indexer/page_server.h"
 #include "indexer/page_text.h"

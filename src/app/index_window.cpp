@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -12,10 +13,10 @@
 #include <QTabWidget>
 #include <QTableView>
 
-#include "app/core/index_keys.h"
 #include "app/locations_model.h"
 #include "app/placement.h"
 #include "app/qt_keys.h"
+#include "shell/index_keys.h"
 #include "store/data_module.h"
 
 namespace vellumark {
@@ -43,8 +44,8 @@ class TfmKivIndex::ArchiveView final : public TArchiveView {
 };
 
 TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& dialogs,
-                         EventPump& pump, TdmKiv& data, Browser* browser, THttpClient* http,
-                         QWidget* parent)
+                         EventPump& pump, TdmKiv& data, SearchBarControl& search_bar,
+                         Browser* browser, THttpClient* http, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
@@ -53,10 +54,9 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
       dialogs_(dialogs),
       pump_(pump),
       data_(data),
+      search_bar_(search_bar),
       location_dialog_(browser, dialogs, this),
-      commands_(data, dialogs, [this] {
-        if (update_caption) update_caption();
-      }) {
+      commands_(data, dialogs, [this] { search_bar_.UpdateCaption(); }) {
   setWindowTitle(QStringLiteral("Vellumark Index"));
   setFixedSize(568, 360);
   constexpr int kStatusHeight = 22;
@@ -141,7 +141,7 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
   connect(remove, &QPushButton::clicked, this,
           [this] { RunCommand([this] { commands_.bbDeleteClick(); }); });
   connect(options, &QPushButton::clicked, this, [this] {
-    if (show_options) RunCommand(show_options);
+    if (options_) RunCommand([this] { options_->exec(); });
   });
   connect(bbIndex_, &QPushButton::clicked, this, [this] { RunCommand(index_); });
   connect(bbImport_, &QPushButton::clicked, this, [this] { RunCommand(import_); });
@@ -157,17 +157,14 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
   // remembered URL and description start empty with the commands.
   ShowStatus("");
   if (browser && http) {
-    indexer_ = std::make_unique<TIndexer>(context_, data_, dialogs_, *browser, *http, *this,
-                                          [this](bool enabled) {
-                                            if (set_find_enabled) set_find_enabled(enabled);
-                                          });
+    indexer_ =
+        std::make_unique<TIndexer>(context_, data_, dialogs_, *browser, *http, *this,
+                                   [this](bool enabled) { search_bar_.SetFindEnabled(enabled); });
     SetIndexCommand([this] { indexer_->bbGoClick(); });
   }
   archive_view_ = std::make_unique<ArchiveView>(*this);
-  archive_ =
-      std::make_unique<TIndexArchive>(context_, data_, dialogs_, pump_, *archive_view_, [this] {
-        if (update_caption) update_caption();
-      });
+  archive_ = std::make_unique<TIndexArchive>(context_, data_, dialogs_, pump_, *archive_view_,
+                                             [this] { search_bar_.UpdateCaption(); });
   SetExportCommand([this] { archive_->bbExportClick(); });
   // The imported location is the current one now: the grid shows and selects it.
   SetImportCommand([this] {
@@ -283,6 +280,14 @@ bool TfmKivIndex::ProgressVisible() { return ProgressBar_->isVisibleTo(this); }
 void TfmKivIndex::SetProgressVisible(bool visible) { ProgressBar_->setVisible(visible); }
 void TfmKivIndex::SetProgress(int percent) { ProgressBar_->setValue(percent); }
 
+void TfmKivIndex::ShowIndexWindow() {
+  show();
+  raise();
+  activateWindow();
+}
+void TfmKivIndex::HideIndexWindow() { hide(); }
+bool TfmKivIndex::CheckStop() { return indexer_ && indexer_->CheckStop(); }
+
 bool TfmKivIndex::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::KeyPress) return false;
   QWidget* focus = QApplication::focusWidget();
@@ -291,9 +296,8 @@ bool TfmKivIndex::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   auto* key = static_cast<QKeyEvent*>(event);
-  const bool bar_visible = search_bar_visible && search_bar_visible();
-  IndexKeyAction action =
-      IndexWindowKeyDown(VirtualKeyOf(*key), ModifiersOf(*key), ProgressVisible(), bar_visible);
+  IndexKeyAction action = IndexWindowKeyDown(VirtualKeyOf(*key), ModifiersOf(*key),
+                                             ProgressVisible(), search_bar_.SearchBarVisible());
   bool swallowed = true;
   switch (action) {
     case IndexKeyAction::kCancelArchive:
@@ -303,10 +307,10 @@ bool TfmKivIndex::eventFilter(QObject* watched, QEvent* event) {
       close();
       break;
     case IndexKeyAction::kHelp:
-      if (help) help();
+      search_bar_.ShowHelp();
       break;
     case IndexKeyAction::kFocusSearchBar:
-      if (focus_search_bar) focus_search_bar();
+      search_bar_.FocusSearchBar();
       break;
     case IndexKeyAction::kNone:
       swallowed = false;

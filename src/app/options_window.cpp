@@ -11,8 +11,8 @@
 #include <QScreen>
 #include <QTabWidget>
 
-#include "app/core/search_bar.h"
 #include "app/placement.h"
+#include "shell/search_bar.h"
 
 namespace vellumark {
 

@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "app/core/options.h"
+#include "shell/options.h"
 
 class QCheckBox;
 class QComboBox;

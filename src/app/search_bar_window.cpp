@@ -11,17 +11,18 @@
 
 #include "app/about_box.h"
 #include "app/icons.h"
+#include "app/placement.h"
 #include "app/qt_keys.h"
 
 namespace vellumark {
 
-TfmKivMain::TfmKivMain(ProgramContext& context, Dialogs& dialogs, QWidget* parent)
+TfmKivMain::TfmKivMain(ProgramContext& context, Dialogs& dialogs, Desktop& desktop, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       context_(context),
       dialogs_(dialogs),
-      handlers_(std::make_unique<SearchBar>(context, *this, dialogs)) {
+      handlers_(std::make_unique<SearchBar>(context, *this, dialogs, desktop)) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("KIV"));
   setFixedSize(kClientWidth, kClientHeight);
@@ -161,7 +162,7 @@ void TfmKivMain::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
-  if (on_destroy) on_destroy();
+  emit closed();
 }
 
 void TfmKivMain::BringToFront() {
@@ -172,8 +173,19 @@ void TfmKivMain::BringToFront() {
 }
 
 void TfmKivMain::Image1DblClick() {
-  auto* box = new TfmAbout(handlers_->shell_open, this);
+  auto* box = new TfmAbout(*handlers_, this);
   box->open();
+}
+
+void TfmKivMain::HotKeyPressed() {
+  if (isVisible() && isActiveWindow()) {
+    const int flags = handlers_->hot_key.modifier_flags;
+    handlers_->FormKeyDown(
+        handlers_->hot_key.code,
+        KeyModifiers{(flags & kModShift) != 0, (flags & kModControl) != 0, (flags & kModAlt) != 0});
+  } else {
+    BringToFront();
+  }
 }
 
 void TfmKivMain::SetCaption(const std::string& caption) {
@@ -186,12 +198,6 @@ int TfmKivMain::WindowHeight() { return height(); }
 void TfmKivMain::SetWindowHeight(int height) { setFixedHeight(height); }
 void TfmKivMain::MoveWindowBy(int dx, int dy) { move(pos() + QPoint(dx, dy)); }
 void TfmKivMain::HideWindow() { hide(); }
-void TfmKivMain::ShowIndexWindow() {
-  if (show_index) show_index();
-}
-void TfmKivMain::HideIndexWindow() {
-  if (hide_index) hide_index();
-}
 std::string TfmKivMain::SearchText() { return edSearchText_->currentText().toStdString(); }
 void TfmKivMain::FocusSearchText() { edSearchText_->setFocus(); }
 
@@ -214,15 +220,27 @@ void TfmKivMain::SetHistory(const std::vector<std::string>& items) {
 bool TfmKivMain::SubWord() { return cbSubWord_->isChecked(); }
 void TfmKivMain::SetSubWord(bool checked) { cbSubWord_->setChecked(checked); }
 bool TfmKivMain::ShowSample() { return cbShowSample_->isChecked(); }
+TSearchMode TfmKivMain::SearchMode() { return handlers_->search_mode; }
 std::string TfmKivMain::ModeText() { return cbSearchOptions_->currentText().toStdString(); }
 void TfmKivMain::SetModeText(const std::string& text) {
   cbSearchOptions_->setCurrentText(QString::fromStdString(text));
 }
 
+void TfmKivMain::LoadFormStatus() { LoadWindowStatus(*context_.settings, *this, false); }
+void TfmKivMain::SaveFormStatus() { SaveWindowStatus(*context_.settings, *this); }
+
 void TfmKivMain::SetFindEnabled(bool enabled) {
   bbFind_->setEnabled(enabled);
   bbNext_->setEnabled(enabled);
   edSearchText_->setEnabled(enabled);
+}
+
+void TfmKivMain::UpdateCaption() { handlers_->UpdateCaption(); }
+void TfmKivMain::ShowHelp() { handlers_->bbHelpClick(); }
+bool TfmKivMain::SearchBarVisible() { return isVisible(); }
+void TfmKivMain::FocusSearchBar() {
+  BringToFront();
+  FocusSearchText();
 }
 
 }  // namespace vellumark

@@ -5,6 +5,7 @@
 #include "net/http_client.h"
 #include "store/data_module.h"
 #include "store/page_address.h"
+#include "store/records.h"
 #include "store/table.h"
 #include "store/word_store.h"
 
@@ -13,15 +14,6 @@ namespace vellumark {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Field positions in Files.
-constexpr int kFileNo = 0;
-constexpr int kF1 = 1;
-constexpr int kUrlRest = 2;
-constexpr int kState = 3;
-constexpr int kHeader = 4;
-constexpr int kTitle = 5;
-constexpr int kText = 6;
 
 // The browser is polled this often while it loads.
 constexpr int kBusyPollMs = 100;
@@ -129,113 +121,164 @@ bool TIndexer::Head(const std::string& address) {
   return false;
 }
 
+// An active run: BeginRun when it starts; EndRun when it ends, however it ends, followed by the
+// closing status when the run ended early, or by the run's total time when it was completed.
+class TIndexer::ActiveRun final {
+ public:
+  ActiveRun(TIndexer& run, Clock::time_point start) : run_(run), start_(start) { run_.BeginRun(); }
+  ~ActiveRun() {
+    run_.EndRun();
+    if (!closing_status_.empty()) run_.ShowStatus(closing_status_);
+    if (completed_) run_.timings_.total = Clock::now() - start_;
+  }
+  ActiveRun(const ActiveRun&) = delete;
+  ActiveRun& operator=(const ActiveRun&) = delete;
+
+  // The run ends early; the status line says `status` once the run has ended.
+  void EndEarly(std::string status) { closing_status_ = std::move(status); }
+  // The run went through to its end.
+  void Complete() { completed_ = true; }
+
+ private:
+  TIndexer& run_;
+  Clock::time_point start_;
+  std::string closing_status_;
+  bool completed_ = false;
+};
+
+// Whatever way the Index command ends, no queued page or word of it stays behind.
+class TIndexer::ClearsQueues final {
+ public:
+  explicit ClearsQueues(TIndexer& run) : run_(run) {}
+  ~ClearsQueues() {
+    run_.page_queue_.Clear();
+    run_.word_list_.clear();
+    run_.word_list_.shrink_to_fit();
+  }
+  ClearsQueues(const ClearsQueues&) = delete;
+  ClearsQueues& operator=(const ClearsQueues&) = delete;
+
+ private:
+  TIndexer& run_;
+};
+
 void TIndexer::bbGoClick() {
   // Refused while a Find is running: it reads the tables the run would rewrite.
   if (Running() || context_.find_running) return;
-  // 1.
+  ClearsQueues clears(*this);
   ShowStatus("");
   page_queue_.Clear();
   LocationURL.Clear();
   timings_ = RunTimings{};
 
-  // 2.
+  if (!OpenCurrentLocation()) return;
+  QueueStartPages();
+  if (dialogs_.Confirm("Do you wish to index URL '" + base_address_ + "'?", kYesNo) != kButtonYes) {
+    return;
+  }
+  const Clock::time_point run_start = Clock::now();
+  if (!PrepareIndex()) return;
+
+  ShowStatus("Preparing to index URL '" + base_address_ + "'");
+  ActiveRun run(*this, run_start);
+  try {
+    CountAndQueue();
+  } catch (const std::exception&) {
+    dialogs_.Error("Cannot process indexing ...");
+    run.EndEarly("Indexing not completed.");
+    return;
+  }
+  if (!CheckConnection()) {
+    run.EndEarly("Index not completed.");
+    return;
+  }
+
+  word_list_.clear();
+  try {
+    IndexPages();
+    timings_.pages = indexed_count_;
+    FinishPages();
+    ShowStatus("Done. Indexed " + std::to_string(indexed_count_) + " of " +
+               std::to_string(page_total_) + " pages.");
+  } catch (const std::exception&) {
+    dialogs_.Error("Cannot process indexing ...");
+    ShowStatus("Indexing not completed.");
+  }
+  RecordIndexEnd();
+  run.Complete();
+}
+
+bool TIndexer::OpenCurrentLocation() {
   const int task_no = dm_.CurrentTaskNo();
   context_.CurrentLocationNumber = task_no;
   if (task_no == -1) {
     dialogs_.Error("No tasks to index.");
-    return;
+    return false;
   }
-  // 3.
   if (!dm_.OpenLocation(dm_.LocationFolder(task_no))) {
     dialogs_.Error("Cannot open database.");
-    return;
+    return false;
   }
-  TTable& tasks = dm_.tbTasks;
-  TTable& files = dm_.tbFiles;
+  return true;
+}
 
-  // 4. The start address and the base address (its directory).
-  LocationURL.SetURL(tasks.FieldByName("Task_URL").AsString());
-  LocationURL.SetAnchor("");
-  start_address_ = LocationURL.GetURL();
-  LocationURL.SetPath(LocationURL.GetDirectory());
+void TIndexer::QueueStartPages() {
+  start_address_ = SetBaseAddress(LocationURL, TTaskFields(dm_.tbTasks).TaskURL().AsString());
   base_address_ = LocationURL.GetURL();
   base_length_ = base_address_.size();
-
-  // 5.
   page_queue_.Add("");
   if (start_address_ != base_address_ && start_address_.size() > base_length_ &&
       start_address_.compare(0, base_length_, base_address_) == 0) {
     page_queue_.Add(start_address_.substr(base_length_));
   }
+}
 
-  // 6.
-  if (dialogs_.Confirm("Do you wish to index URL '" + base_address_ + "'?", kYesNo) != kButtonYes) {
-    page_queue_.Clear();
-    return;
+bool TIndexer::PrepareIndex() {
+  if (dm_.tbFiles.IsEmpty()) {
+    RecordIndexStart(false);
+    return true;
   }
-  const Clock::time_point run_start = Clock::now();
-
-  // 7.
-  if (files.IsEmpty()) {
-    tasks.Edit();
-    tasks.FieldByName("Date").SetString(CurrentDateText());
-    tasks.FieldByName("Time_Start").SetString(CurrentTimeText());
-    tasks.FieldByName("Files").SetInteger(0);
-    tasks.FieldByName("SearchDelimiters").SetString(DelimitersToText(context_.DelimiterChars));
-    tasks.Post();
-  } else {
-    const MessageButton answer =
-        dialogs_.Confirm("Index exists. Do you wish to overwrite it?", kYesNoCancel);
-    if (answer == kButtonYes) {
-      tasks.Edit();
-      tasks.FieldByName("Date").SetString(CurrentDateText());
-      tasks.FieldByName("Time_Start").SetString(CurrentTimeText());
-      tasks.FieldByName("Time_End").Clear();
-      tasks.FieldByName("Files").SetInteger(0);
-      tasks.FieldByName("SearchDelimiters").SetString(DelimitersToText(context_.DelimiterChars));
-      tasks.Post();
+  switch (dialogs_.Confirm("Index exists. Do you wish to overwrite it?", kYesNoCancel)) {
+    case kButtonYes:
+      RecordIndexStart(true);
       if (!ClearTable(dm_.tbFiles) || !ClearTable(dm_.tbWords1) || !ClearTable(dm_.tbWords2) ||
           !ClearTable(dm_.tbWords3)) {
         dialogs_.Error("Cannot clear database");
         ShowStatus("Index not completed.");
-        page_queue_.Clear();
-        return;
+        return false;
       }
-    } else if (answer == kButtonNo) {
+      return true;
+    case kButtonNo: {
       // Continue with the delimiters the old pages were split at.
-      context_.DelimiterChars =
-          DelimitersFromText(tasks.FieldByName("SearchDelimiters").AsString());
-      tasks.Edit();
-      tasks.FieldByName("Time_Start").Clear();
-      tasks.FieldByName("Time_End").Clear();
-      tasks.Post();
-    } else {
-      page_queue_.Clear();
-      return;
+      TTaskFields task(dm_.tbTasks);
+      context_.DelimiterChars = DelimitersFromText(task.SearchDelimiters().AsString());
+      dm_.tbTasks.Edit();
+      task.TimeStart().Clear();
+      task.TimeEnd().Clear();
+      dm_.tbTasks.Post();
+      return true;
     }
+    default:
+      return false;
   }
+}
 
-  // 8.
-  ShowStatus("Preparing to index URL '" + base_address_ + "'");
-  BeginRun();
+void TIndexer::RecordIndexStart(bool clear_end) {
+  TTaskFields task(dm_.tbTasks);
+  dm_.tbTasks.Edit();
+  task.Date().SetString(CurrentDateText());
+  task.TimeStart().SetString(CurrentTimeText());
+  if (clear_end) task.TimeEnd().Clear();
+  task.Files().SetInteger(0);
+  task.SearchDelimiters().SetString(DelimitersToText(context_.DelimiterChars));
+  dm_.tbTasks.Post();
+}
 
-  // 9. Count what is indexed and queue what is known but not fetched.
-  try {
-    CountAndQueue();
-  } catch (const std::exception&) {
-    dialogs_.Error("Cannot process indexing ...");
-    EndRun();
-    ShowStatus("Indexing not completed.");
-    page_queue_.Clear();
-    return;
-  }
-
-  // 10. The connection check.
+bool TIndexer::CheckConnection() {
   ShowStatus("Connecting '" + start_address_ + "' ...");
   for (;;) {
-    bool aborted = false;
     try {
-      aborted = Head(start_address_);
+      if (!Head(start_address_)) return true;
     } catch (const std::exception& e) {
       // The status line also gives the reason (a refused certificate, say); the message box
       // keeps its own text.
@@ -243,59 +286,41 @@ void TIndexer::bbGoClick() {
       ShowStatus("Cannot connect to '" + start_address_ + "'." +
                  (reason.empty() ? "" : " " + reason));
       dialogs_.Error("Cannot connect to '" + start_address_ + "'.");
-      EndRun();
-      ShowStatus("Index not completed.");
-      page_queue_.Clear();
-      return;
+      return false;
     }
-    if (!aborted) break;
     // Stop ended the check: end the run as the user confirms, else check again.
-    if (CheckStop()) {
-      EndRun();
-      ShowStatus("Index not completed.");
-      page_queue_.Clear();
-      return;
-    }
+    if (CheckStop()) return false;
   }
+}
 
-  // 11.
-  word_list_.clear();
-  try {
-    IndexPages();
-    timings_.pages = indexed_count_;
-    files.SetIndexName("");
-    files.Last();
-    page_total_ = files.IsEmpty() ? 0 : files.Fields(kFileNo).AsInteger();
-    if (page_total_ == indexed_count_) {
-      DeleteNotInformative();
-      page_total_ = indexed_count_;
-    }
-    ShowStatus("Done. Indexed " + std::to_string(indexed_count_) + " of " +
-               std::to_string(page_total_) + " pages.");
-  } catch (const std::exception&) {
-    dialogs_.Error("Cannot process indexing ...");
-    ShowStatus("Indexing not completed.");
+void TIndexer::FinishPages() {
+  TTable& files = dm_.tbFiles;
+  files.SetIndexName("");
+  files.Last();
+  page_total_ = files.IsEmpty() ? 0 : TFileFields(files).FileNo().AsInteger();
+  if (page_total_ == indexed_count_) {
+    DeleteNotInformative();
+    page_total_ = indexed_count_;
   }
+}
 
-  // 12.
+void TIndexer::RecordIndexEnd() {
+  TTable& tasks = dm_.tbTasks;
+  TTaskFields task(tasks);
   try {
     tasks.Edit();
-    tasks.FieldByName("Time_End").SetString(CurrentTimeText());
-    tasks.FieldByName("Files").SetInteger(indexed_count_);
+    task.TimeEnd().SetString(CurrentTimeText());
+    task.Files().SetInteger(indexed_count_);
     tasks.Post();
   } catch (const std::exception&) {
     tasks.Cancel();
     dialogs_.Error("Cannot process indexing ...");
   }
-  EndRun();
-  page_queue_.Clear();
-  word_list_.clear();
-  word_list_.shrink_to_fit();
-  timings_.total = Clock::now() - run_start;
 }
 
 void TIndexer::CountAndQueue() {
   TTable& files = dm_.tbFiles;
+  TFileFields page(files);
   indexed_count_ = 0;
   files.SetIndexName("");
   files.First();
@@ -303,32 +328,32 @@ void TIndexer::CountAndQueue() {
     next_page_no_ = 1;
   } else {
     while (!files.Eof()) {
-      if (files.Fields(kState).AsInteger() >= 1) {
+      if (page.FileState().AsInteger() >= 1) {
         ++indexed_count_;
       } else {
-        page_queue_.Add(files.Fields(kF1).AsString() + files.Fields(kUrlRest).AsString());
+        page_queue_.Add(page.Address());
       }
       files.Next();
     }
     files.Last();
-    next_page_no_ = static_cast<int>(files.Fields(kFileNo).AsInteger()) + 1;
+    next_page_no_ = static_cast<int>(page.FileNo().AsInteger()) + 1;
   }
   files.SetIndexName("I1");
 }
 
 void TIndexer::InsertPage(const std::string& relative) {
   TTable& files = dm_.tbFiles;
+  TFileFields page(files);
   const TPageAddress address = SplitPageAddress(relative);
   files.Insert();
-  files.Fields(kFileNo).SetInteger(next_page_no_);
-  files.Fields(kF1).SetString(address.head);
-  if (!address.tail.empty()) files.Fields(kUrlRest).SetString(address.tail);
+  page.FileNo().SetInteger(next_page_no_);
+  page.F1().SetString(address.head);
+  if (!address.tail.empty()) page.FileURLRest().SetString(address.tail);
   files.Post();
 }
 
 void TIndexer::IndexPages() {
   while (!page_queue_.Empty()) {
-    // 1, 2.
     view_.SetCounters(static_cast<int>(indexed_count_), static_cast<int>(page_queue_.Count()));
     if (CheckStop()) return;
     if (IndexOnePage() == PassEnd::kLeave) return;
@@ -336,8 +361,6 @@ void TIndexer::IndexPages() {
 }
 
 TIndexer::PassEnd TIndexer::IndexOnePage() {
-  TTable& files = dm_.tbFiles;
-  // 3.
   const std::string relative = page_queue_.TakeFirst();
   page_address_ = base_address_ + relative;
 
@@ -346,26 +369,43 @@ TIndexer::PassEnd TIndexer::IndexOnePage() {
   TTransaction pass(dm_.dbKiv);
   const int first_new_page_no = next_page_no_;
 
-  // 4.
+  if (!EnterPage(relative)) return PassEnd::kNext;
+  if (const PassEnd end = FetchPage(relative, first_new_page_no); end != PassEnd::kGoOn) {
+    return end;
+  }
+  if (CheckStop()) return PassEnd::kLeave;
+  QueueNewLinks();
+  if (CheckStop()) return PassEnd::kLeave;
+  if (PageLimitReached()) return PassEnd::kLeave;
+  if (!RecordWords()) return PassEnd::kLeave;
+  if (CheckStop()) return PassEnd::kLeave;
+  UpdatePageRecord(relative);
+  pass.Commit();
+  ++indexed_count_;
+  return PassEnd::kNext;
+}
+
+bool TIndexer::EnterPage(const std::string& relative) {
+  TTable& files = dm_.tbFiles;
   if (!FindPage(files, relative)) {
     InsertPage(relative);
     current_page_no_ = next_page_no_;
     ++next_page_no_;
-  } else if (files.Fields(kState).AsInteger() == 1) {
-    return PassEnd::kNext;
-  } else {
-    current_page_no_ = static_cast<int>(files.Fields(kFileNo).AsInteger());
+    return true;
   }
+  TFileFields page(files);
+  if (page.FileState().AsInteger() == 1) return false;
+  current_page_no_ = static_cast<int>(page.FileNo().AsInteger());
+  return true;
+}
 
-  // 5.
+TIndexer::PassEnd TIndexer::FetchPage(const std::string& relative, int first_new_page_no) {
   ShowStatus("Connecting '" + page_address_ + "' ...");
   PageURL.SetURL(page_address_);
   ResponseHeader.Clear();
   page_title_.clear();
   page_text_.clear();
   link_list_.Clear();
-
-  // 6.
   try {
     if (Head(page_address_)) {
       // Stop ended the request. Leave when the user confirms; otherwise fetch the page again.
@@ -379,63 +419,56 @@ TIndexer::PassEnd TIndexer::IndexOnePage() {
   } catch (const std::exception&) {
     ShowStatus("Cannot open location '" + page_address_ + "'");
   }
+  return PassEnd::kGoOn;
+}
 
-  // 7.
-  if (CheckStop()) return PassEnd::kLeave;
-
-  // 8. New links get a record and a place in the queue; known ones are left alone.
+void TIndexer::QueueNewLinks() {
+  TTable& files = dm_.tbFiles;
   link_list_.ForEach([&](const std::string& link) {
     if (FindPage(files, link)) return;
     InsertPage(link);
     ++next_page_no_;
     page_queue_.Add(link);
   });
+}
 
-  // 9.
-  if (CheckStop()) return PassEnd::kLeave;
+bool TIndexer::PageLimitReached() {
+  if (next_page_no_ <= options_.max_pages) return false;
+  dialogs_.Information("Indexing more then 1048576 files not supported.");
+  ShowStatus("Indexing not completed.");
+  return true;
+}
 
-  // 10.
-  if (next_page_no_ > options_.max_pages) {
-    dialogs_.Information("Indexing more then 1048576 files not supported.");
-    ShowStatus("Indexing not completed.");
-    return PassEnd::kLeave;
-  }
-
-  // 11.
+bool TIndexer::RecordWords() {
   excerpt_.clear();
-  if (!page_text_.empty()) {
-    Timer timer(timings_.words);
-    page_text_ = LowerPageText(page_text_);
-    try {
-      if (SplitPageWords(page_text_, context_.DelimiterChars, word_list_)) {
-        WordsProgress progress(*this);
-        StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_text_.size()),
-                   page_address_, progress);
-      }
-    } catch (const std::exception&) {
-      dialogs_.Error(kCannotProcess);
-      return PassEnd::kLeave;
+  if (page_text_.empty()) return true;
+  Timer timer(timings_.words);
+  page_text_ = LowerPageText(page_text_);
+  try {
+    if (SplitPageWords(page_text_, context_.DelimiterChars, word_list_)) {
+      WordsProgress progress(*this);
+      StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_text_.size()),
+                 page_address_, progress);
     }
-    word_list_.clear();
-    excerpt_ = MakeExcerpt(page_text_);
+  } catch (const std::exception&) {
+    dialogs_.Error(kCannotProcess);
+    return false;
   }
+  word_list_.clear();
+  excerpt_ = MakeExcerpt(page_text_);
+  return true;
+}
 
-  // 12.
-  if (CheckStop()) return PassEnd::kLeave;
-
-  // 13.
-  if (FindPage(files, relative)) {
-    files.Edit();
-    files.Fields(kHeader).SetString(ResponseHeader.GetHeaderText());
-    files.Fields(kTitle).SetString(page_title_);
-    files.Fields(kText).SetString(excerpt_);
-    files.Fields(kState).SetInteger(page_text_.empty() ? 2 : 1);
-    files.Post();
-  }
-  pass.Commit();
-  // 14.
-  ++indexed_count_;
-  return PassEnd::kNext;
+void TIndexer::UpdatePageRecord(const std::string& relative) {
+  TTable& files = dm_.tbFiles;
+  if (!FindPage(files, relative)) return;
+  TFileFields page(files);
+  files.Edit();
+  page.FileHeader().SetString(ResponseHeader.GetHeaderText());
+  page.FileTitle().SetString(page_title_);
+  page.FileText().SetString(excerpt_);
+  page.FileState().SetInteger(page_text_.empty() ? 2 : 1);
+  files.Post();
 }
 
 bool TIndexer::WaitForBrowser(Clock::time_point deadline) {
@@ -456,11 +489,10 @@ void TIndexer::ReadHtmlPage() {
   stopped_ = false;
   {
     Timer timer(timings_.load);
-    // 1. A page still loading from before gets the same bound; then it is superseded.
+    // A page still loading from before gets the same bound; then it is superseded.
     const auto wait = std::chrono::milliseconds(options_.browser_wait_ms);
     WaitForBrowser(Clock::now() + wait);
     if (stopped_) return;
-    // 2, 3.
     browser_.Navigate(page_address_);
     if (!WaitForBrowser(Clock::now() + wait)) {
       throw BrowserError("The page did not finish loading");
@@ -468,9 +500,8 @@ void TIndexer::ReadHtmlPage() {
     if (stopped_) return;
   }
   Timer timer(timings_.reading);
-  // 4.
   ShowStatus("Processing '" + page_address_ + "' ...");
-  // 5.
+  // The links that lie inside the location, relative to its base address.
   const std::vector<std::string> links = browser_.DocumentLinks();
   int counter = 0;
   for (const std::string& href : links) {
@@ -487,7 +518,6 @@ void TIndexer::ReadHtmlPage() {
       if (url.size() >= base_length_) link_list_.Add(url.substr(base_length_));
     }
   }
-  // 6, 7.
   page_title_ = browser_.DocumentTitle();
   page_text_ = browser_.CreateBodyTextRange()->Text();
 }
@@ -495,24 +525,25 @@ void TIndexer::ReadHtmlPage() {
 void TIndexer::DeleteNotInformative() {
   ShowStatus("Deleting not informative files from index ...");
   TTable& files = dm_.tbFiles;
+  TFileFields page(files);
   TTransaction cleanup(dm_.dbKiv);
   files.SetIndexName("");
   files.First();
   if (files.IsEmpty()) return;
-  std::string previous = files.Fields(kText).AsString();
+  std::string previous = page.FileText().AsString();
   files.Next();
   while (!files.Eof()) {
-    if (files.Fields(kState).AsInteger() == 2) {
+    if (page.FileState().AsInteger() == 2) {
       files.Delete();
       --indexed_count_;
       if (files.IsEmpty()) break;
       continue;
     }
-    const std::string excerpt = files.Fields(kText).AsString();
+    const std::string excerpt = page.FileText().AsString();
     std::string trimmed = TrimExcerpt(excerpt, previous);
     if (trimmed.size() < excerpt.size()) {
       files.Edit();
-      files.Fields(kText).SetString(trimmed);
+      page.FileText().SetString(trimmed);
       files.Post();
     }
     previous = std::move(trimmed);

@@ -102,15 +102,65 @@ class TIndexer final {
 
  private:
   class WordsProgress;
-  enum class PassEnd { kNext, kLeave };
+  class ActiveRun;
+  class ClearsQueues;
+  // How a step of a pass through the page loop ends: the pass goes on with the page, goes on
+  // with the next page, or the loop ends.
+  enum class PassEnd { kGoOn, kNext, kLeave };
 
   void ShowStatus(const std::string& text) { view_.ShowStatus(text); }
+
+  // --- the steps of bbGoClick ---
+
+  // Makes the current Tasks record the location of the run and opens its tables. False (after
+  // the message) when there is no location or its tables cannot be opened.
+  bool OpenCurrentLocation();
+  // The start and base addresses from the location's URL, and the first pages queued: the base
+  // address itself and the start address when it lies below it.
+  void QueueStartPages();
+  // Readies the location's record for the run: a location without pages starts a new index; an
+  // existing index is overwritten (emptied) or continued, as the user answers. False when the
+  // run does not start: the user cancelled, or the tables could not be emptied (then the
+  // messages were shown).
+  bool PrepareIndex();
+  // The date, start time, page count 0 and delimiters of a new index in the Tasks record;
+  // `clear_end` also clears the end time of the index it replaces.
+  void RecordIndexStart(bool clear_end);
   // Counts the indexed pages, queues the known ones not fetched, finds the next page number.
   void CountAndQueue();
-  // Steps 3 to 14 of one pass of the page loop.
+  // The connection check, a HEAD request for the start address. False when the run must end:
+  // the address cannot be reached (the messages were shown), or Stop ended the check and the
+  // user confirmed.
+  bool CheckConnection();
+  // After the page loop: the highest page number known, and when every known page was
+  // fetched, the clean-up (DeleteNotInformative).
+  void FinishPages();
+  // The end time and the page count in the Tasks record.
+  void RecordIndexEnd();
+
+  // --- the steps of one pass through the page loop ---
+
+  // One pass: the next queued page fetched, its links queued and its words recorded.
   PassEnd IndexOnePage();
+  // Finds or creates the record of `relative` and makes its number the current page's. False
+  // when the page was fetched already.
+  bool EnterPage(const std::string& relative);
   // Inserts the record of `relative` under the next page number (not counted up here).
   void InsertPage(const std::string& relative);
+  // The HEAD request and, for an HTML page, the browser's load: the page's header, title, text
+  // and links. A page that cannot be opened says so in the status line and goes on empty. When
+  // Stop ended the request the page goes back to the queue (or the loop ends, as the user
+  // confirms) and the page numbers handed out since `first_new_page_no` are given back.
+  PassEnd FetchPage(const std::string& relative, int first_new_page_no);
+  // Gives each new link of the page a record and a place in the queue.
+  void QueueNewLinks();
+  // True (after the message) when the next page number would pass the limit.
+  bool PageLimitReached();
+  // Splits the page's text into words, records them and makes the excerpt. False (after the
+  // message) when the words could not be recorded.
+  bool RecordWords();
+  // The page's header, title, excerpt and state in its record.
+  void UpdatePageRecord(const std::string& relative);
   // Waits while the browser is busy, at most until `deadline`. False when the wait ran out;
   // true when the load finished or the run must end (`stopped_` is then set).
   bool WaitForBrowser(std::chrono::steady_clock::time_point deadline);

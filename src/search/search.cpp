@@ -6,6 +6,8 @@
 
 #include "store/page_list.h"
 #include "store/query.h"
+#include "store/records.h"
+#include "store/schema.h"
 #include "util/splitters.h"
 #include "util/utf8.h"
 #include "web/url.h"
@@ -19,15 +21,6 @@ constexpr std::u32string_view kSampleSeparators = U" ,";
 
 // Pages added to a scratch table per statement.
 constexpr std::size_t kScoreBatch = 500;
-
-// Word tables by the longest word they hold.
-constexpr std::size_t kTableLimits[3] = {6, 12, 24};
-
-std::u32string CodePoints(std::string_view text) {
-  std::u32string out;
-  for (std::size_t pos = 0; pos < text.size();) out += NextCodePoint(text, pos);
-  return out;
-}
 
 // Restores the search bar when a Find ends, however it ends.
 class RunningScope {
@@ -58,12 +51,11 @@ class RunningScope {
 
 }  // namespace
 
-std::string BaseAddressOf(const std::string& task_url) {
-  TURL url;
-  url.SetURL(task_url);
-  url.SetAnchor("");
-  url.SetPath(url.GetDirectory());
-  return url.GetURL();
+bool AddToHistory(std::vector<std::string>& items, const std::string& sample) {
+  if (sample.empty()) return false;
+  if (std::find(items.begin(), items.end(), sample) != items.end()) return false;
+  items.insert(items.begin(), sample);
+  return true;
 }
 
 TSearch::TSearch(ProgramContext& context, TdmKiv& dm, Browser& browser, Dialogs& dialogs,
@@ -94,10 +86,7 @@ void TSearch::bbFindClick() {
     return;
   }
   std::vector<std::string> history = view_.History();
-  if (std::find(history.begin(), history.end(), text) == history.end()) {
-    history.insert(history.begin(), text);
-    view_.SetHistory(history);
-  }
+  if (AddToHistory(history, text)) view_.SetHistory(history);
 
   mode_ = view_.SearchMode();
   sub_word_ = view_.SubWord();
@@ -118,7 +107,7 @@ void TSearch::bbFindClick() {
     case smExactPhrase: {
       std::u32string delimiters;
       if (dm_.tbTasks.Active() && !dm_.tbTasks.IsEmpty()) {
-        delimiters = CodePoints(dm_.tbTasks.FieldByName("SearchDelimiters").AsString());
+        delimiters = CodePoints(TTaskFields(dm_.tbTasks).SearchDelimiters().AsString());
       }
       for (char32_t c : CodePoints(text)) {
         if (delimiters.find(c) != std::u32string::npos) {
@@ -133,7 +122,7 @@ void TSearch::bbFindClick() {
       dialogs_.Error("Error in search options.");
       return;
   }
-  for (auto& w : words_) w = Utf8Truncate(w, kMaxSearchWordLength);
+  for (auto& w : words_) w = Utf8Truncate(w, kMaxWordLength);
 
   // From here on the search may let events run (the "Show" listing, the browser waits).
   scope.Disable();
@@ -153,11 +142,12 @@ void TSearch::Find() {
     dialogs_.Error("No tasks to search.");
     return;
   }
-  if (dm_.tbTasks.FieldByName("Time_End").AsString().empty()) {
+  TTaskFields task(dm_.tbTasks);
+  if (task.TimeEnd().AsString().empty()) {
     dialogs_.Error("Index not created.");
     return;
   }
-  const std::string task_url = dm_.tbTasks.FieldByName("Task_URL").AsString();
+  const std::string task_url = task.TaskURL().AsString();
   if (!dm_.OpenLocation(dm_.LocationFolder(context_.CurrentLocationNumber))) {
     dialogs_.Error("Cannot open database.");
     return;
@@ -190,9 +180,9 @@ bool TSearch::QueryWord(TTable& target, const std::string& word, std::uint8_t mu
                                                   : TWordMatch::kPrefix;
   TQuery& query = dm_.quQuery;
   bool found = false;
-  for (int table = 1; table <= 3; ++table) {
-    // A match is never shorter than the word, so tables of shorter words are skipped.
-    if (length > kTableLimits[table - 1]) continue;
+  // A match is never shorter than the word, so tables of shorter words are skipped.
+  const int first_table = length <= kMaxWordLength ? WordTableNumber(word) : kWordTableCount + 1;
+  for (int table = first_table; table <= kWordTableCount; ++table) {
     try {
       query.Close();
       query.SetSQL(WordQuerySql(table, match));
@@ -322,6 +312,7 @@ std::vector<TSearch::Ranked> TSearch::RankedResults() {
 
 void TSearch::WriteEntries(const std::vector<Ranked>& ranked, std::int64_t count) {
   TTable& files = dm_.tbFiles;
+  TFileFields page(files);
   files.SetIndexName("");
   std::int64_t counter = 0;
   for (const Ranked& record : ranked) {
@@ -333,10 +324,9 @@ void TSearch::WriteEntries(const std::vector<Ranked>& ranked, std::int64_t count
     }
     // A page missing from Files gets no entry; its number stays used.
     if (!files.FindKey({std::to_string(record.file_no)})) continue;
-    const std::string address =
-        base_address_ + files.Fields(1).AsString() + files.Fields(2).AsString();
-    const std::string title = files.Fields(5).AsString();
-    const std::string start_text = files.Fields(6).AsString();
+    const std::string address = base_address_ + page.Address();
+    const std::string title = page.FileTitle().AsString();
+    const std::string start_text = page.FileText().AsString();
     page_.WriteLine(LinkLine(counter, address, title));
     entries_.push_back({counter, record.score, record.file_no, address, title});
     if (show_sample_) {

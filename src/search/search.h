@@ -1,6 +1,8 @@
 // The search bar's search commands: Find (bbFindClick) and find in page (bbNextClick).
 //
-// Find turns the sample into words, looks every word up in the word tables of the current
+// TSearch owns the whole of both commands, from the first check (an empty sample, the history
+// of the sample box) to the shown page; the search bar hands its buttons and keys over as they
+// are. Find turns the sample into words, looks every word up in the word tables of the current
 // location, adds the weights of each word's pages into the scratch table Result (intersected
 // through Result1 for All Words), writes the result page "SrchRes.htm" in the program folder
 // with one numbered entry per page, best first, and shows it in the browser.
@@ -10,7 +12,7 @@
 // equal score are listed in page-number order.
 //
 // The context, data module, browser, dialogs, views and the status line (the index window's)
-// must outlive this object. The search bar owns it.
+// must outlive this object. The search bar owns it (shell/search_bar.h).
 #pragma once
 
 #include <cstdint>
@@ -26,11 +28,9 @@
 #include "store/data_module.h"
 #include "util/context.h"
 #include "util/search_mode.h"
+#include "web/url.h"
 
 namespace vellumark {
-
-// Words are looked up by at most this many bytes.
-inline constexpr std::size_t kMaxSearchWordLength = 24;
 
 // One entry written to the result page.
 struct TResultEntry {
@@ -41,9 +41,9 @@ struct TResultEntry {
   std::string title;    // File_Title (may be empty)
 };
 
-// The base address of a location: its starting URL without fragment, its path cut to the
-// directory part. The indexer strips the same text from every page address.
-std::string BaseAddressOf(const std::string& task_url);
+// The history rule of the sample box: a non-empty sample not equal (exactly) to any item is
+// inserted as the first item. Returns true when it was inserted.
+bool AddToHistory(std::vector<std::string>& items, const std::string& sample);
 
 class TSearch final {
  public:

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "store/records.h"
 #include "store/schema.h"
 
 namespace fs = std::filesystem;
@@ -154,13 +155,14 @@ std::string TdmKiv::LocationFolder(int task_no) const {
 
 int TdmKiv::CurrentTaskNo() {
   if (!tbTasks.Active() || tbTasks.IsEmpty()) return -1;
-  return static_cast<int>(tbTasks.FieldByName("Task_No").AsInteger());
+  return static_cast<int>(TTaskFields(tbTasks).TaskNo().AsInteger());
 }
 
 std::string TdmKiv::CurrentTaskName() {
   if (!tbTasks.Active() || tbTasks.IsEmpty()) return {};
-  std::string name = tbTasks.FieldByName("Task_Description").AsString();
-  return name.empty() ? tbTasks.FieldByName("Task_URL").AsString() : name;
+  TTaskFields task(tbTasks);
+  std::string name = task.TaskDescription().AsString();
+  return name.empty() ? task.TaskURL().AsString() : name;
 }
 
 TTable& TdmKiv::WordTable(int number) {

@@ -11,8 +11,9 @@
 // A table that cannot be opened shows its message through `dialogs` and asks the application
 // to terminate (TerminateRequested).
 //
-// The context and the dialogs must outlive the data module. Not owned here yet: the HTTP
-// client (the indexer supplies its own).
+// The context and the dialogs must outlive the data module. The HTTP client is not the data
+// module's: the store lies below the network layer, so the program shell owns the client
+// (shell/program_shell.h) and hands it to the data module's users, the indexing run.
 #pragma once
 
 #include <functional>

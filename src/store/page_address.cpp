@@ -1,5 +1,6 @@
 #include "store/page_address.h"
 
+#include "store/records.h"
 #include "store/table.h"
 #include "util/utf8.h"
 
@@ -14,8 +15,9 @@ bool FindPage(TTable& files, std::string_view relative_address) {
   const TPageAddress address = SplitPageAddress(relative_address);
   if (files.IndexName() != "I1") files.SetIndexName("I1");
   if (!files.FindNearest({address.head})) return false;
-  TField& f1 = files.FieldByName("F1");
-  TField& rest = files.Fields(2);  // File_URLRest
+  TFileFields page(files);
+  TField& f1 = page.F1();
+  TField& rest = page.FileURLRest();
   while (f1.AsString() == address.head) {
     if (rest.AsString() == address.tail) return true;
     files.Next();

@@ -13,6 +13,8 @@ TTableDef MakeWords(int n) {
 
 }  // namespace
 
+// The definitions list their fields in the order of the column enums of schema.h; a test holds
+// them to it.
 const TTableDef& TasksTableDef() {
   static const TTableDef def{"Tasks",
                              {{"Task_No", K::kInteger},

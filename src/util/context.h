@@ -20,8 +20,8 @@ enum IndexingState : int {
 };
 
 struct ProgramContext {
-  std::string program_folder;   // ends with "/"; also the current directory
-  std::string db_root_folder;   // ends with "/"
+  std::string program_folder;     // ends with "/"; also the current directory
+  std::string db_root_folder;     // ends with "/"
   TPIniFile* settings = nullptr;  // not owned; lives from unit start to unit end
 
   int CurrentLocationNumber = -1;  // Task_No of the current location, -1 when there is none

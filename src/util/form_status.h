@@ -8,10 +8,9 @@
 #include <string_view>
 
 #include "util/inifile.h"
+#include "util/settings_names.h"
 
 namespace vellumark {
-
-inline constexpr char kFormStatusSection[] = "FormStatus";
 
 enum WindowState : int {
   kWindowNormal = 0,

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "util/settings_names.h"
+
 namespace vellumark {
 
 namespace fs = std::filesystem;
@@ -105,7 +107,7 @@ std::string SettingsFileName(const std::string& program_folder, std::string_view
 }
 
 std::string DatabaseRootFolder(const TPIniFile& settings, const std::string& program_folder) {
-  const std::string value = settings.ReadString("Folders", "DBFolder", "");
+  const std::string value = settings.ReadString(kDBFolderSetting, "");
   if (value.empty()) return WithSlash(program_folder);
   return WithSlash(FullPath(value, program_folder));
 }

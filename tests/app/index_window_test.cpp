@@ -27,6 +27,26 @@
 #include "util/temp_folder.h"
 
 namespace vellumark {
+namespace {
+
+// The search bar as the index window reaches it: each call goes to a test's hook, when set.
+struct SearchBarHooks final : SearchBarControl {
+  void UpdateCaption() override {
+    if (update_caption) update_caption();
+  }
+  void ShowHelp() override {
+    if (help) help();
+  }
+  bool SearchBarVisible() override { return false; }
+  void FocusSearchBar() override {}
+  void SetFindEnabled(bool enabled) override {
+    if (set_find_enabled) set_find_enabled(enabled);
+  }
+  std::function<void()> update_caption, help;
+  std::function<void(bool)> set_find_enabled;
+};
+
+}  // namespace
 
 class IndexWindowTest : public QObject {
   Q_OBJECT
@@ -38,6 +58,7 @@ class IndexWindowTest : public QObject {
   testing::ScriptedDialogs dialogs_;
   testing::ScriptedEventPump pump_;
   std::unique_ptr<TdmKiv> data_;
+  SearchBarHooks bar_;
   std::unique_ptr<TfmKivIndex> window_;
 
   template <typename T>
@@ -140,7 +161,9 @@ class IndexWindowTest : public QObject {
     dialogs_ = testing::ScriptedDialogs{};
     pump_.on_pump = nullptr;
     data_ = std::make_unique<TdmKiv>(context_, dialogs_);
-    window_ = std::make_unique<TfmKivIndex>(context_, *settings_, dialogs_, pump_, *data_, nullptr);
+    bar_ = SearchBarHooks{};
+    window_ =
+        std::make_unique<TfmKivIndex>(context_, *settings_, dialogs_, pump_, *data_, bar_, nullptr);
   }
   void cleanup() {
     window_.reset();
@@ -174,7 +197,7 @@ class IndexWindowTest : public QObject {
 
   void newThroughTheDialogShowsTheLocationInTheGrid() {
     int captions = 0;
-    window_->update_caption = [&] { ++captions; };
+    bar_.update_caption = [&] { ++captions; };
     window_->show();
     AnswerDialog("127.0.0.1:8080/", "Local");
     QTest::mouseClick(child<QPushButton>("bbNew"), Qt::LeftButton);
@@ -216,7 +239,7 @@ class IndexWindowTest : public QObject {
     QCOMPARE(child<QStatusBar>("IndexStatusBar")->currentMessage(), QStringLiteral("Working"));
     QVERIFY(pump_.pumps > pumps);  // the status line lets events run
     int helps = 0;
-    window_->help = [&] { ++helps; };
+    bar_.help = [&] { ++helps; };
     QTest::keyClick(grid, Qt::Key_F1);
     QCOMPARE(helps, 1);
     QVERIFY(child<QStatusBar>("IndexStatusBar")->currentMessage().isEmpty());
@@ -236,12 +259,12 @@ class IndexWindowTest : public QObject {
     testing::FakeBrowser browser;
     THttpClient http(pump_);
     window_.reset();
-    window_ = std::make_unique<TfmKivIndex>(context_, *settings_, dialogs_, pump_, *data_, &browser,
-                                            &http);
+    window_ = std::make_unique<TfmKivIndex>(context_, *settings_, dialogs_, pump_, *data_, bar_,
+                                            &browser, &http);
     QVERIFY(window_->indexer());
     QVERIFY(child<QPushButton>("bbIndex")->isEnabled());
     std::vector<bool> find_enabled;
-    window_->set_find_enabled = [&](bool enabled) { find_enabled.push_back(enabled); };
+    bar_.set_find_enabled = [&](bool enabled) { find_enabled.push_back(enabled); };
     window_->show();
 
     window_->indexer()->BeginRun();
@@ -276,7 +299,7 @@ class IndexWindowTest : public QObject {
     QCOMPARE(files.size(), std::size_t(3));
     ShowActive();
     int captions = 0;
-    window_->update_caption = [&] { ++captions; };
+    bar_.update_caption = [&] { ++captions; };
     auto* grid = child<QTableView>("DBGridTasks");
     auto* status = child<QStatusBar>("IndexStatusBar");
     QCOMPARE(grid->model()->rowCount(), 1);

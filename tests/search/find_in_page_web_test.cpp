@@ -8,10 +8,10 @@
 #include <QUrl>
 #include <memory>
 
-#include "app/web_browser.h"
+#include "browser/web_browser.h"
 #include "search/find_in_page.h"
-#include "app/core/options.h"
 #include "search_fixture.h"
+#include "shell/options.h"
 
 namespace vellumark::testing {
 namespace {

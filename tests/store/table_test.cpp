@@ -6,6 +6,7 @@
 
 #include "store/page_address.h"
 #include "store/query.h"
+#include "store/records.h"
 #include "store_fixture.h"
 
 namespace vellumark::testing {
@@ -29,6 +30,33 @@ class TableTest : public StoreTest {
     return keys;
   }
 };
+
+TEST_F(TableTest, TypedAccessReachesTheNamedColumns) {
+  TdmKiv& dm = Module();
+  TTaskFields task(dm.tbTasks);
+  TFileFields page(dm.tbFiles);
+  TWordFields word(dm.tbWords1);
+  const std::pair<TField*, const char*> columns[] = {
+      {&task.TaskNo(), "Task_No"},
+      {&task.TaskURL(), "Task_URL"},
+      {&task.TaskDescription(), "Task_Description"},
+      {&task.Date(), "Date"},
+      {&task.TimeStart(), "Time_Start"},
+      {&task.TimeEnd(), "Time_End"},
+      {&task.Files(), "Files"},
+      {&task.SearchDelimiters(), "SearchDelimiters"},
+      {&page.FileNo(), "File_No"},
+      {&page.F1(), "F1"},
+      {&page.FileURLRest(), "File_URLRest"},
+      {&page.FileState(), "File_State"},
+      {&page.FileHeader(), "File_Header"},
+      {&page.FileTitle(), "File_Title"},
+      {&page.FileText(), "File_Text"},
+      {&word.Word(), "Word"},
+      {&word.PageList(), "Files"},
+  };
+  for (const auto& [field, name] : columns) EXPECT_EQ(field->FieldName(), name);
+}
 
 TEST_F(TableTest, TaskNoIsAssignedOnPostAndNeverReused) {
   TTable& tasks = Module().tbTasks;
