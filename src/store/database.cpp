@@ -58,6 +58,11 @@ void TDatabase::Connect(const std::string& folder) {
     if (!memory) {
       // Reading the journal mode also proves the file is a database at all.
       Execute("PRAGMA journal_mode = WAL");
+      // The -wal and -shm files stay when the last connection closes (the WAL emptied): a
+      // short-lived process, such as a search from the command line, then neither creates nor
+      // deletes files at each run.
+      int persist = 1;
+      sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
       Execute("PRAGMA synchronous = NORMAL");
       // A long WAL lets a checkpoint write each hot page (the lists of frequent words, which
       // every page's pass rewrites) once for many transactions instead of once for each.
