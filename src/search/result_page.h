@@ -85,6 +85,8 @@ class TResultPageFile final {
   // Creates or opens `path` for writing; false when it cannot.
   bool Create(const std::string& path);
   void WriteLine(std::string_view line);
+  // Makes room for `bytes` more of lines, so a long listing is not copied while it grows.
+  void Reserve(std::size_t bytes) { text_.reserve(text_.size() + bytes); }
   // Writes the lines, cuts the file to them and closes it; false when that failed.
   bool Close();
   bool IsOpen() const { return fd_ >= 0; }

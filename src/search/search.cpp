@@ -248,6 +248,8 @@ void TSearch::WriteResults(const std::vector<std::string>& words) {
   result1_.Clear();
   if (count <= kMaxListedMatches) {
     page_.WriteLine(SummaryLine(count));
+    // About the size of an entry with an address, a title and a start text of 200 bytes.
+    page_.Reserve(ranked.size() * 400);
     WriteEntries(ranked, rows, count);
   } else {
     page_.WriteLine(TooManyMatchesLine(count));
