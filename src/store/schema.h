@@ -1,7 +1,6 @@
 // The tables of the index store: their fields in order, their keys and indexes, and the SQL
 // that creates them. Tasks.db (root folder) holds Tasks; Index.db (template in the root
-// folder, one copy per location folder) holds Files, Words1, Words2 and Words3; Result and
-// Result1 live in an in-memory database.
+// folder, one copy per location folder) holds Files, Words1, Words2 and Words3.
 #pragma once
 
 #include <cstddef>
@@ -77,12 +76,9 @@ constexpr int WordTableNumber(std::string_view word) {
 const TTableDef& TasksTableDef();
 const TTableDef& FilesTableDef();
 const TTableDef& WordsTableDef(int number);  // 1, 2 or 3
-const TTableDef& ResultTableDef();
-const TTableDef& Result1TableDef();
 
 // Statements creating each database's tables and indexes.
 std::string TasksSchemaSql();
 std::string IndexSchemaSql();
-std::string ResultSchemaSql();
 
 }  // namespace vellumark
