@@ -110,8 +110,13 @@ bool TfmKivOpts::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfmKivOpts::showEvent(QShowEvent* event) {
-  // Always centred on the screen; the saved placement is not restored.
-  if (QScreen* s = screen()) move(s->geometry().center() - rect().center());
+  // Always centred on the screen; the saved placement is not restored. A bar in the way moves
+  // it down.
+  if (QScreen* s = screen()) {
+    const QRect frame = WindowFrame(*this);
+    move(s->availableGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
+  }
+  if (bar_area_) KeepWindowOffBar(*this, bar_area_());
   QDialog::showEvent(event);
 }
 
