@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableView>
 #include <algorithm>
@@ -22,6 +23,20 @@
 #include "store/data_module.h"
 
 namespace vellumark {
+namespace {
+
+class MiddleElidingDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideMiddle;
+  }
+};
+
+}  // namespace
 
 // The archive handlers' view over the window: its status line and progress bar, and the
 // cancel flag that the window's Esc key sets while the bar is visible.
@@ -82,7 +97,9 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
   DBGridTasks_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   DBGridTasks_->horizontalHeader()->setHighlightSections(false);
   DBGridTasks_->setGeometry(4, 4, 458, 270);
-  DBGridTasks_->setTextElideMode(Qt::ElideMiddle);
+  // Long descriptions lose their end; long URLs their middle, keeping the host and the page.
+  DBGridTasks_->setTextElideMode(Qt::ElideRight);
+  DBGridTasks_->setItemDelegateForColumn(2, new MiddleElidingDelegate(DBGridTasks_));
   DBGridTasks_->setWordWrap(false);
   connect(DBGridTasks_->horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
     if (!fitting_columns_) columns_sized_by_user_ = true;
@@ -139,6 +156,7 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
   QFont bold = lbRunNote_->font();
   bold.setBold(true);
   lbRunNote_->setFont(bold);
+  lbRunNote_->setContentsMargins(4, 0, 6, 0);
   IndexStatusBar_->addPermanentWidget(lbRunNote_);
   lbRunNote_->hide();
 
@@ -182,7 +200,10 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
     RefreshLocations();
   });
   setObjectName(QStringLiteral("IndexForm"));
-  placed_ = LoadWindowStatus(settings_, *this, false);
+  // Without a saved placement the window opens below the search bar, not under it.
+  if (!LoadWindowStatus(settings_, *this, false)) {
+    PlaceWindowBelowBar(*this, search_bar_.BarArea(), false);
+  }
   IEPageControl_->setCurrentIndex(0);
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
   RefreshLocations();
@@ -239,8 +260,8 @@ void TfmKivIndex::RefreshLocations() {
 
 // The dates, times and counts take the width of their texts, their headers' included, so that
 // they show whole. The description and the URL share the rest of the grid (each at most its
-// design width; the description leaves the URL what it does not need), elided in the middle
-// with the whole text as the cell's tool tip. Widths the user has set by hand stay.
+// design width; the description leaves the URL what it does not need), elided, with the whole
+// text as the cell's tool tip. Widths the user has set by hand stay.
 void TfmKivIndex::FitColumns() {
   if (columns_sized_by_user_) return;
   constexpr int kDescriptionWidth = 188, kUrlWidth = 293, kIndexedWidth = 45;
@@ -367,11 +388,6 @@ bool TfmKivIndex::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfmKivIndex::showEvent(QShowEvent* event) {
-  // Without a saved placement the window opens below the search bar, not under it.
-  if (!placed_) {
-    PlaceWindowBelowBar(*this, search_bar_.BarArea(), false);
-    placed_ = true;
-  }
   QWidget::showEvent(event);
   RefreshLocations();
   DBGridTasks_->setFocus();

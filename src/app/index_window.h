@@ -126,7 +126,6 @@ class TfmKivIndex final : public QWidget, public IndexWindowView, public IndexWi
   QProgressBar* ProgressBar_;
   QLabel* lbRunNote_;  // why a close is refused during a run, beside the status line
   bool selecting_ = false;
-  bool placed_ = false;  // a saved placement was restored, or the first one made
   bool fitting_columns_ = false;
   bool columns_sized_by_user_ = false;
 };

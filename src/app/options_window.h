@@ -36,10 +36,10 @@ class TfmKivOpts final : public QDialog {
 
  public slots:
   void done(int result) override;  // FormClose: saves
+  void setVisible(bool visible) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void showEvent(QShowEvent* event) override;
 
  private:
   ProgramContext& context_;

@@ -14,9 +14,15 @@ constexpr int kBorderAllowance = 2;
 
 }  // namespace
 
+// Qt knows a window's frame once the window manager has framed it. A window that is not
+// created yet holds the position of its frame to be (a move places the frame); its size is
+// estimated. A created window without a known frame has none (or is about to be framed).
 QRect WindowFrame(const QWidget& window) {
   const QRect frame = window.frameGeometry();
-  if (frame != window.geometry() || !window.isWindow()) return frame;
+  if (!window.isWindow() || frame != window.geometry() ||
+      window.testAttribute(Qt::WA_WState_Created)) {
+    return frame;
+  }
   const int title =
       std::max(QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight), kTitleAllowance);
   return QRect(frame.topLeft(),
@@ -24,6 +30,16 @@ QRect WindowFrame(const QWidget& window) {
 }
 
 ScreenRect ScreenRectOf(const QRect& r) { return {r.left(), r.top(), r.width(), r.height()}; }
+
+namespace {
+
+// The placement of the window's frame, estimated for a window not framed yet.
+FormPlacement FramePlacement(const QWidget& window) {
+  const QRect frame = WindowFrame(window);
+  return {frame.top(), frame.left(), frame.width(), frame.height(), kWindowNormal};
+}
+
+}  // namespace
 
 FormPlacement PlacementOf(const QWidget& window) {
   const QRect frame = window.frameGeometry();
@@ -56,10 +72,7 @@ void ApplyPlacement(QWidget& window, const FormPlacement& p, bool sizeable) {
 bool LoadWindowStatus(const TPIniFile& settings, QWidget& window, bool sizeable) {
   QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
   const QSize area = screen ? screen->geometry().size() : QSize(1024, 768);
-  FormPlacement current = PlacementOf(window);
-  const QRect frame = WindowFrame(window);
-  current.width = frame.width();
-  current.height = frame.height();
+  const FormPlacement current = FramePlacement(window);
   bool saved = false;
   FormStatusResult r = LoadFormStatus(settings, window.objectName().toStdString(), current,
                                       area.width(), area.height(), sizeable, &saved);
@@ -68,7 +81,6 @@ bool LoadWindowStatus(const TPIniFile& settings, QWidget& window, bool sizeable)
     qWarning("FormStatus of %s holds an item that is not a number",
              qPrintable(window.objectName()));
   }
-  window.move(r.placement.left, r.placement.top);
   // A placement saved on a larger or a missing monitor is moved where it can be reached.
   const bool maximized = sizeable && r.placement.state == kWindowMaximized;
   ApplyPlacement(window, FitInside(r.placement, AvailableAreaOf(window), sizeable), sizeable);
@@ -81,10 +93,7 @@ void SaveWindowStatus(TPIniFile& settings, const QWidget& window) {
 }
 
 void PlaceWindowBelowBar(QWidget& window, const ScreenRect& bar, bool sizeable) {
-  FormPlacement p = PlacementOf(window);
-  const QRect frame = WindowFrame(window);
-  p.width = frame.width();
-  p.height = frame.height();
+  const FormPlacement p = FramePlacement(window);
   // The screen the bar is on is the one the window opens on.
   QScreen* screen = QGuiApplication::screenAt(QPoint(bar.left + bar.width / 2, bar.top));
   if (!screen) screen = QGuiApplication::primaryScreen();
@@ -94,11 +103,7 @@ void PlaceWindowBelowBar(QWidget& window, const ScreenRect& bar, bool sizeable) 
 }
 
 void KeepWindowOffBar(QWidget& window, const ScreenRect& bar) {
-  FormPlacement p = PlacementOf(window);
-  const QRect frame = WindowFrame(window);
-  p.width = frame.width();
-  p.height = frame.height();
-  ApplyPlacement(window, AvoidBar(p, bar, AvailableAreaOf(window)), false);
+  ApplyPlacement(window, AvoidBar(FramePlacement(window), bar, AvailableAreaOf(window)), false);
 }
 
 }  // namespace vellumark

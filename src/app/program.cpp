@@ -51,7 +51,8 @@ int RunProgram(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vellumark"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Vellumark"));
+  // No display name: the platform would add it to every caption, and the search bar's short
+  // caption ("KIV: " + the location) has no room for it.
   QApplication::setQuitOnLastWindowClosed(false);
   ProvideShippedFiles(context);
 
