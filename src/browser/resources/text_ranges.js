@@ -62,6 +62,7 @@
   // screen readers only.
   function clipsAway(el) {
     const style = getComputedStyle(el);
+    if (style.display === 'contents') return false;  // no box of its own
     if (style.overflowX === 'visible' && style.overflowY === 'visible') return false;
     const box = el.getBoundingClientRect();
     return box.width <= 1 || box.height <= 1;
