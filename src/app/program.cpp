@@ -7,10 +7,12 @@
 
 #include "app/index_window.h"
 #include "app/options_window.h"
+#include "app/placement.h"
 #include "app/qt_desktop.h"
 #include "app/qt_dialogs.h"
 #include "app/search_bar_window.h"
 #include "browser/qt_event_pump.h"
+#include "browser/web_browser.h"
 #include "shell/options.h"
 #include "shell/program_shell.h"
 #include "util/settings_names.h"
@@ -49,7 +51,8 @@ int RunProgram(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vellumark"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Vellumark"));
+  // No display name: the platform would add it to every caption, and the search bar's short
+  // caption ("KIV: " + the location) has no room for it.
   QApplication::setQuitOnLastWindowClosed(false);
   ProvideShippedFiles(context);
 
@@ -61,6 +64,11 @@ int RunProgram(int argc, char** argv) {
   // opens the current location.
   TfmKivMain bar(context, dialogs, desktop);
   SearchBar& handlers = bar.handlers();
+  // The browser opens below the bar, and found text is kept out from under it.
+  desktop.browser_created = [&bar](WebBrowser& browser) {
+    PlaceWindowBelowBar(*browser.window(), bar.BarArea(), true);
+    browser.SetCoveredArea([&bar] { return bar.isVisible() ? bar.frameGeometry() : QRect(); });
+  };
   ProgramShell shell(context, dialogs, pump, handlers, desktop);
   if (!shell.FormCreate()) {
     shell.FormDestroy();
@@ -73,6 +81,7 @@ int RunProgram(int argc, char** argv) {
                     shell.http_client());
   handlers.SetIndexWindow(&index);
   TfmKivOpts options(context, *settings, dialogs, bar.SubWord(), bar.ModeText(), &index);
+  options.SetBarArea([&bar] { return bar.BarArea(); });
   index.SetOptionsWindow(&options);
 
   // Find and Next from now on; a "Show" listing reports on the index window's status line.

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QPalette>
 #include <QTimer>
 #include <QToolBar>
 #include <QWebEngineCertificateError>
@@ -195,6 +196,19 @@ bool WebBrowser::AcceptsCertificate(const QWebEngineCertificateError& error) con
   return ChainVerifiesByTrustedCA(chain, host, trusted_ca_file_).empty();
 }
 
+QString WebBrowser::CoveredBand() const {
+  const QString none = QStringLiteral("0,0");
+  if (!covered_area_ || !window_->isVisible()) return none;
+  QWebEngineView* view = window_->view();
+  const QRect shown(view->mapToGlobal(QPoint(0, 0)), view->size());
+  const QRect covered = covered_area_() & shown;
+  if (covered.isEmpty()) return none;
+  const qreal zoom = view->zoomFactor() > 0 ? view->zoomFactor() : 1.0;
+  return QStringLiteral("%1,%2")
+      .arg((covered.top() - shown.top()) / zoom)
+      .arg((covered.bottom() + 1 - shown.top()) / zoom);
+}
+
 void WebBrowser::SetVisible(bool visible) {
   if (visible) {
     window_->show();
@@ -341,8 +355,18 @@ int WebTextRange::CompareEndPoints(const std::string& how, TextRange& other) {
       .toInt();
 }
 
-void WebTextRange::select() { Call(QStringLiteral("select")); }
+// In the active selection colours: the search bar keeps the focus while F3 steps through a page,
+// and an inactive selection would hardly show.
+void WebTextRange::select() {
+  const QPalette palette = browser_.window()->palette();
+  const QString background = palette.color(QPalette::Active, QPalette::Highlight).name();
+  const QString text = palette.color(QPalette::Active, QPalette::HighlightedText).name();
+  Call(QStringLiteral("select"),
+       JsString(background.toStdString()) + QLatin1Char(',') + JsString(text.toStdString()));
+}
 
-void WebTextRange::scrollIntoView() { Call(QStringLiteral("scrollIntoView")); }
+void WebTextRange::scrollIntoView() {
+  Call(QStringLiteral("scrollIntoView"), browser_.CoveredBand());
+}
 
 }  // namespace vellumark

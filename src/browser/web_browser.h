@@ -15,7 +15,9 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QRect>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +79,10 @@ class WebBrowser final : public Browser {
   // empty for none. Read at each certificate error.
   void SetTrustedCAFile(std::string file) { trusted_ca_file_ = std::move(file); }
 
+  // The screen area (global coordinates; empty: none) of a window that stays on top of the
+  // browser, the search bar: scrollIntoView keeps the found text out from under it.
+  void SetCoveredArea(std::function<QRect()> area) { covered_area_ = std::move(area); }
+
   // Runs `code` in the program's script world of the shown page and waits, pumping events,
   // for its answer. A script error or no answer within `timeout_ms` throws BrowserError.
   QVariant Run(const QString& code, int timeout_ms = 10000);
@@ -90,6 +96,9 @@ class WebBrowser final : public Browser {
   void ForgetRange(const QString& id);
   // Accepts the certificate error when the chain ends in an extra trusted authority.
   bool AcceptsCertificate(const QWebEngineCertificateError& error) const;
+  // The band of the page's view that the covered area hides, as "top,bottom" in CSS pixels
+  // from the view's top; "0,0" when nothing covers it.
+  QString CoveredBand() const;
 
   std::unique_ptr<QWebEngineProfile> profile_;
   std::unique_ptr<BrowserWindow> window_;
@@ -97,6 +106,7 @@ class WebBrowser final : public Browser {
   bool navigation_asked_ = false;  // Navigate called, its load not started yet
   QString asked_url_;
   std::string trusted_ca_file_;
+  std::function<QRect()> covered_area_;
 };
 
 class WebTextRange final : public TextRange {

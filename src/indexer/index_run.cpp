@@ -2,6 +2,7 @@
 
 #include "indexer/delimiters.h"
 #include "indexer/page_text.h"
+#include "indexer/run_figures.h"
 #include "net/http_client.h"
 #include "store/data_module.h"
 #include "store/page_address.h"
@@ -194,12 +195,14 @@ void TIndexer::bbGoClick() {
   }
 
   word_list_.clear();
+  const std::int64_t indexed_before = indexed_count_;  // pages of an index being continued
   try {
     IndexPages();
     timings_.pages = indexed_count_;
     FinishPages();
     ShowStatus("Done. Indexed " + std::to_string(indexed_count_) + " of " +
-               std::to_string(page_total_) + " pages.");
+               std::to_string(page_total_) + " pages." +
+               RunFigures(Clock::now() - run_start, timings_.pages - indexed_before));
   } catch (const std::exception&) {
     dialogs_.Error("Cannot process indexing ...");
     ShowStatus("Indexing not completed.");
