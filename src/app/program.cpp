@@ -1,8 +1,8 @@
 #include "app/program.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QFile>
+#include <QIcon>
 #include <cstdio>
 #include <filesystem>
 
@@ -37,8 +37,10 @@ void ProvideShippedFiles(const ProgramContext& context) {
     } else {
       QFile::copy(QStringLiteral(":/vellumark/Help.htm"), QString::fromStdString(help));
     }
-    fs::permissions(help, fs::perms::owner_read | fs::perms::owner_write |
-                              fs::perms::group_read | fs::perms::others_read, ec);
+    fs::permissions(help,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                        fs::perms::others_read,
+                    ec);
   }
   if (!context.settings->ValueExists(kHeaderFileSetting)) {
     const std::string header = context.program_folder + kDefaultHeaderFile;
