@@ -467,21 +467,26 @@ TEST_F(RunTest, UpperCaseHostAndBlankInAFolderKeepTheirLinks) {
   EXPECT_EQ(view_.statuses.back(), "Done. Indexed 2 of 2 pages.");
 }
 
-TEST_F(RunTest, StartPageRedirectedInTheBrowserMovesTheLocation) {
-  // The server answers the old address itself; the page's script moves the browser on.
-  AddLocation(Url("/old/"));
-  AddPage("/old/", "Moved", {}, "moved");
-  browser_.pages[Url("/old/")].url = Url("/new/");
+TEST_F(RunTest, RedirectedStartPageMovesTheLocation) {
   AddPage("/new/", "Home", {"/new/a.html"}, "home");
   AddPage("/new/a.html", "A", {}, "ay");
-  Answer({kButtonYes});
-  indexer_->bbGoClick();
-  EXPECT_TRUE(view_.Saw("Redirected to '" + Url("/new/") + "'"));
-  EXPECT_EQ(TaskField("Task_URL"), Url("/new/"));
-  std::vector<std::string> kept;
-  for (const auto& p : Pages()) kept.push_back(std::to_string(p.file_no) + ":" + p.address);
-  EXPECT_THAT(kept, ElementsAre("1:", "2:a.html"));
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 2 of 2 pages.");
+  // The server sends the connection check on; or it answers the old address itself and the
+  // page's script moves the browser on.
+  site_.SetPage("/moved/", SitePage{"text/html", "", false, 301, {"Location: /new/"}});
+  AddPage("/old/", "Moved", {}, "moved");
+  browser_.pages[Url("/old/")].url = Url("/new/");
+  for (const char* old : {"/moved/", "/old/"}) {
+    AddLocation(Url(old));
+    Answer({kButtonYes});
+    indexer_->bbGoClick();
+    EXPECT_TRUE(view_.Saw("Redirected to '" + Url("/new/") + "'")) << old;
+    EXPECT_EQ(TaskField("Task_URL"), Url("/new/")) << old;
+    std::vector<std::string> kept;
+    for (const auto& p : Pages()) kept.push_back(std::to_string(p.file_no) + ":" + p.address);
+    EXPECT_THAT(kept, ElementsAre("1:", "2:a.html")) << old;
+    EXPECT_EQ(view_.statuses.back(), "Done. Indexed 2 of 2 pages.") << old;
+    view_.statuses.clear();
+  }
 }
 
 TEST_F(RunTest, ErrorAnswersAreNotIndexed) {
