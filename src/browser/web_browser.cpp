@@ -67,11 +67,36 @@ QString JsString(const std::string& text) {
 
 }  // namespace
 
+QuietPage::QuietPage(QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent) {}
+
+void QuietPage::javaScriptAlert(const QUrl&, const QString&) { ++dialogs_; }
+
+bool QuietPage::javaScriptConfirm(const QUrl&, const QString& message) {
+  ++dialogs_;
+  // The engine asks before leaving a page that wants to hold the user through this call, with
+  // its own text: leaving is allowed, a page's own question is cancelled.
+  return message == QCoreApplication::translate("QWebEnginePage",
+                                                "Are you sure you want to leave this page? "
+                                                "Changes that you made may not be saved.");
+}
+
+bool QuietPage::javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) {
+  ++dialogs_;
+  return false;
+}
+
+QStringList QuietPage::chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) {
+  return {};
+}
+
+QWebEnginePage* QuietPage::createWindow(WebWindowType) { return nullptr; }
+
 BrowserWindow::BrowserWindow(QWebEngineProfile* profile, QWidget* parent)
     : QMainWindow(parent), view_(new QWebEngineView(this)), address_(new QLineEdit(this)) {
   setObjectName(QStringLiteral("BrowserWindow"));
   setWindowTitle(QStringLiteral("Vellumark Browser"));
-  view_->setPage(new QWebEnginePage(profile, view_));
+  view_->setPage(new QuietPage(profile, view_));
   setCentralWidget(view_);
 
   auto* bar = addToolBar(QStringLiteral("Navigation"));
@@ -115,7 +140,7 @@ BrowserWindow::BrowserWindow(QWebEngineProfile* profile, QWidget* parent)
   setGeometry(40, 90, 900, 640);
 }
 
-QWebEnginePage* BrowserWindow::page() const { return view_->page(); }
+QuietPage* BrowserWindow::page() const { return static_cast<QuietPage*>(view_->page()); }
 
 void BrowserWindow::setLoading(bool loading) {
   loading_ = loading;
@@ -128,6 +153,8 @@ WebBrowser::WebBrowser(int start_ms) {
 
   profile_ = std::make_unique<QWebEngineProfile>();  // off the record: nothing on disk
   profile_->settings()->setDefaultTextEncoding(QStringLiteral("utf-8"));
+  // A script's window.open gets no window (and sees none): pages are read one at a time.
+  profile_->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
   window_ = std::make_unique<BrowserWindow>(profile_.get());
   QWebEnginePage* page = window_->page();
 
@@ -298,6 +325,8 @@ void WebBrowser::ForgetRange(const QString& id) {
         QStringLiteral("window.__vmr&&window.__vmr.free(\"%1\")").arg(id), kWorld);
   }
 }
+
+int WebBrowser::AnsweredDialogs() { return window_->page()->dialogs(); }
 
 std::string WebBrowser::DocumentUrl() { return window_->page()->url().toString().toStdString(); }
 

@@ -10,6 +10,11 @@
 // error is accepted when the page's chain verifies against the extra trusted authorities
 // (SetTrustedCAFile), host name and validity included. Every other one stops the page.
 //
+// No page can open a window or a box: script dialogs are answered without showing anything
+// (an alert dismissed, confirm and prompt cancelled, leaving a page allowed) and counted; new
+// windows and file choosers are refused. A load or a script call never holds the caller for
+// longer than the bound it gives.
+//
 // One WebBrowser exists per program run; the search bar owns it. Its ranges must not outlive it.
 #pragma once
 
@@ -17,6 +22,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QVariant>
+#include <QWebEnginePage>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,11 +33,32 @@
 class QLineEdit;
 class QAction;
 class QWebEngineView;
-class QWebEnginePage;
 class QWebEngineProfile;
 class QWebEngineCertificateError;
 
 namespace vellumark {
+
+// The page of the browser window: answers script dialogs itself, opens no windows and no file
+// choosers. `dialogs` counts the dialogs answered.
+class QuietPage final : public QWebEnginePage {
+  Q_OBJECT
+ public:
+  QuietPage(QWebEngineProfile* profile, QObject* parent);
+
+  int dialogs() const { return dialogs_; }
+
+ protected:
+  void javaScriptAlert(const QUrl& origin, const QString& message) override;
+  bool javaScriptConfirm(const QUrl& origin, const QString& message) override;
+  bool javaScriptPrompt(const QUrl& origin, const QString& message, const QString& value,
+                        QString* result) override;
+  QStringList chooseFiles(FileSelectionMode mode, const QStringList& old_files,
+                          const QStringList& mime_types) override;
+  QWebEnginePage* createWindow(WebWindowType type) override;
+
+ private:
+  int dialogs_ = 0;
+};
 
 // The window the user sees: navigation bar over the page.
 class BrowserWindow final : public QMainWindow {
@@ -40,7 +67,7 @@ class BrowserWindow final : public QMainWindow {
   explicit BrowserWindow(QWebEngineProfile* profile, QWidget* parent = nullptr);
 
   QWebEngineView* view() const { return view_; }
-  QWebEnginePage* page() const;
+  QuietPage* page() const;
   QLineEdit* addressBox() const { return address_; }
 
  private:
@@ -72,6 +99,7 @@ class WebBrowser final : public Browser {
   std::string DocumentTitle() override;
   std::vector<std::string> DocumentLinks() override;
   std::unique_ptr<TextRange> CreateBodyTextRange() override;
+  int AnsweredDialogs() override;
 
   BrowserWindow* window() const { return window_.get(); }
 
