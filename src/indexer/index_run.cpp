@@ -261,6 +261,8 @@ void TIndexer::bbGoClick() {
   word_list_.clear();
   try {
     IndexPages();
+    // The run's postings go into the word lists once, here.
+    dm_.MergePendingWords(&view_);
     timings_.pages = indexed_count_;
     files.SetIndexName("");
     files.Last();
@@ -272,6 +274,11 @@ void TIndexer::bbGoClick() {
     ShowStatus("Done. Indexed " + std::to_string(indexed_count_) + " of " +
                std::to_string(page_total_) + " pages.");
   } catch (const std::exception&) {
+    // The pages indexed so far still reach the word lists, now or at the next open.
+    try {
+      dm_.MergePendingWords(&view_);
+    } catch (const std::exception&) {
+    }
     dialogs_.Error("Cannot process indexing ...");
     ShowStatus("Indexing not completed.");
   }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "store/pending_postings.h"
 #include "store/schema.h"
 
 namespace fs = std::filesystem;
@@ -96,7 +97,20 @@ bool TdmKiv::OpenLocation(const std::string& folder) {
     dialogs_.Error("Cannot connect to Database");
     return false;
   }
+  try {
+    MergePendingPostings(dbKiv);
+  } catch (const EDatabaseError&) {
+    return false;
+  }
   return OpenAllTables();
+}
+
+void TdmKiv::MergePendingWords(StatusView* status) {
+  MergePendingPostings(dbKiv, status);
+  // The word tables' current records may have changed under them.
+  for (TTable* table : {&tbWords1, &tbWords2, &tbWords3}) {
+    if (table->Active()) table->Refresh();
+  }
 }
 
 bool TdmKiv::OpenAllTables() {
