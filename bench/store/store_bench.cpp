@@ -245,8 +245,9 @@ void BM_DecodeMostFrequentList(benchmark::State& state) {
   state.counters["list_bytes"] = static_cast<double>(list.size());
 }
 
-// The synthetic site of BM_PageRecords: page k (0 to pages - 1) links to pages 0 to 9, to its
-// children 2k + 1 and 2k + 2, and to five pages spread over the site.
+// The synthetic site of BM_PageRecords: page k (0 to 2 * pages - 1) links to pages 0 to 9, to
+// its children 2k + 1 and 2k + 2, and to five pages spread over the site. The run stops after
+// `pages` pages, so that the last pages find new links as the first ones do.
 std::string SiteAddress(int k, bool deep) {
   return (deep ? "reference/api/org/example/library/module/Class" : "doc/") + std::to_string(k) +
          ".html";
@@ -264,8 +265,9 @@ std::vector<int> SiteLinks(int k) {
   for (int i = 0; i < 10; ++i) links.push_back(i);
   links.push_back(2 * k + 1);
   links.push_back(2 * k + 2);
-  for (int i = 1; i <= 5; ++i)
-    links.push_back(static_cast<int>((k * 7919LL + i * 104729LL) % g_pages));
+  for (int i = 1; i <= 5; ++i) {
+    links.push_back(static_cast<int>((k * 7919LL + i * 104729LL) % (2LL * g_pages)));
+  }
   return links;
 }
 
@@ -296,7 +298,7 @@ void BM_PageRecords(benchmark::State& state) {
       const std::string relative = queue.TakeFirst();
       if (!FindPage(files, relative)) insert(relative);
       for (int link : SiteLinks(SitePageOf(relative))) {
-        if (link >= g_pages) continue;
+        if (link >= 2 * g_pages) continue;
         const std::string address = SiteAddress(link, deep);
         if (FindPage(files, address)) continue;
         insert(address);

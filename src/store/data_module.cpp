@@ -102,6 +102,12 @@ bool TdmKiv::OpenLocation(const std::string& folder) {
   } catch (const EDatabaseError&) {
     return false;
   }
+  try {
+    dbKiv.Execute(kFilesByAddressIndexSql);
+  } catch (const EDatabaseError&) {
+    // A location that cannot be written now (another program writing it, a read-only file)
+    // is still read as it is; finding pages by address only goes slower without the index.
+  }
   return OpenAllTables();
 }
 

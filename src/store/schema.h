@@ -37,6 +37,12 @@ const TTableDef& WordsTableDef(int number);  // 1, 2 or 3
 const TTableDef& ResultTableDef();
 const TTableDef& Result1TableDef();
 
+// The index that finds a page by its whole relative address: I1 orders by F1 alone, so pages
+// sharing their first 40 bytes would be told apart one record at a time. Part of the schema
+// of new locations; OpenLocation adds it to locations made before it existed.
+inline constexpr const char* kFilesByAddressIndexSql =
+    "CREATE INDEX IF NOT EXISTS FilesByAddress ON Files (F1, ifnull(File_URLRest, ''))";
+
 // Statements creating each database's tables and indexes.
 std::string TasksSchemaSql();
 std::string IndexSchemaSql();
