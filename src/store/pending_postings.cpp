@@ -77,6 +77,7 @@ Progress ReadProgress(TDatabase& db) {
       progress.last_id = progress.last_id << 8 | static_cast<unsigned char>(row[i]);
     }
     progress.next_key.assign(row.substr(9));
+    if (progress.last_id < 1 || progress.next_key.size() > kMaxWordKeyLength) Damaged(kProgressId);
     return progress;
   }
   if (rc != SQLITE_DONE) db.Fail("Cannot read the pending postings");
