@@ -103,7 +103,7 @@ bool TdmKiv::OpenLocation(const std::string& folder) {
     return false;
   }
   try {
-    dbKiv.Execute(kFilesByAddressIndexSql);
+    dbKiv.Execute(kPageAddressIndexSql);
   } catch (const EDatabaseError&) {
     // A location that cannot be written now (another program writing it, a read-only file)
     // is still read as it is; finding pages by address only goes slower without the index.

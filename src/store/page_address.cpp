@@ -14,7 +14,7 @@ TPageAddress SplitPageAddress(std::string_view relative_address) {
 
 bool FindPage(TTable& files, std::string_view relative_address) {
   const TPageAddress address = SplitPageAddress(relative_address);
-  // One keyed lookup on F1 and File_URLRest together (kFilesByAddressIndexSql), so pages
+  // One keyed lookup on F1 and File_URLRest together (kPageAddressIndexSql), so pages
   // whose addresses share their first 40 bytes cost no more to find than others.
   TDatabase& db = files.Database();
   sqlite3_stmt* stmt = db.Prepared(
