@@ -234,6 +234,8 @@ void TIndexer::bbGoClick() {
   dialogs_before_ = browser_.AnsweredDialogs();
   try {
     IndexPages();
+    // The run's postings go into the word lists once, here.
+    dm_.MergePendingWords(&view_);
     timings_.pages = indexed_count_;
     FinishPages();
     ShowStatus(DoneStatus() +
@@ -243,6 +245,11 @@ void TIndexer::bbGoClick() {
                            "'.");
     }
   } catch (const std::exception&) {
+    // The pages indexed so far still reach the word lists, now or at the next open.
+    try {
+      dm_.MergePendingWords(&view_);
+    } catch (const std::exception&) {
+    }
     dialogs_.Error("Cannot process indexing ...");
     ShowStatus("Indexing not completed.");
   }

@@ -298,6 +298,7 @@ TEST_F(RunTest, StopAnsweredYesEndsTheRunAndContinuingCompletesIt) {
   EXPECT_TRUE(Page("a.html")->state_null);
   EXPECT_EQ(Page("c.html"), nullptr);
   EXPECT_TRUE(Postings("a").empty());
+  EXPECT_EQ(Postings("home").size(), 1u);  // the page shown as done is in the word lists
 
   // Continue: the old delimiters, only the missing pages, new pages numbered after the last.
   const std::string date = TaskField("Date");
