@@ -83,6 +83,11 @@ bool TdmKiv::OpenLocation(const std::string& folder) {
     // The location that is open already keeps its connection, and with it the statements the
     // search keeps prepared and the engine's cache; its tables start over as after a connect.
     dbKiv.CloseDataSets();
+    try {
+      MergePendingPostings(dbKiv);
+    } catch (const EDatabaseError&) {
+      return false;
+    }
     return OpenAllTables();
   }
   dbKiv.Disconnect();
