@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "store/records.h"
 #include "store/pending_postings.h"
+#include "store/records.h"
 #include "store/schema.h"
 
 namespace fs = std::filesystem;
