@@ -22,10 +22,12 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "indexer/loader_settings.h"
 #include "indexer/page_loader.h"
 #include "indexer/page_rules.h"
 #include "indexer/sorted_list.h"
@@ -57,6 +59,9 @@ struct IndexerOptions {
   int max_pages = kMaxPageNo;
   // How long one page may take to load in the browser before it counts as not opened.
   int browser_wait_ms = 60000;
+  // The page loader of this run only; unset, the location's own choice in the settings file
+  // (ReadLoaderSettings) holds.
+  std::optional<LoaderKind> loader;
 };
 
 // Where a run's time went, summed over its pages.
