@@ -21,7 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://vellumark.example/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The browser library is private to vellumark-cli (lib/vellumark/), not a library for others.
+# The commands and browser libraries are private to vellumark-cli (lib/vellumark/), not
+# libraries for others.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
 # Only what `cmake --install` would install; test and benchmark programs stay out.

@@ -12,6 +12,8 @@ function(vellumark_library name)
     return()
   endif()
   add_library(${name} STATIC ${ARG_SOURCES})
+  # Position-independent: the libraries vellumark-cli loads at run time link these too.
+  set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()

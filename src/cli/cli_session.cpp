@@ -6,8 +6,6 @@
 #include <thread>
 
 #include "cli/browser_loader.h"
-#include "net/http_client.h"
-#include "shell/program_shell.h"
 #include "shell/trusted_authorities.h"
 #include "store/data_module.h"
 #include "util/delimiter_text.h"
@@ -107,13 +105,6 @@ Browser& CliSession::WebBrowser() {
     pump_.engine = &engine_->Pump();
   }
   return engine_->GetBrowser();
-}
-
-THttpClient& CliSession::HttpClient() {
-  // As in the program: the program shell's client, with the settings' trusted authorities.
-  if (!http_)
-    http_ = MakeHttpClient(pump_, TrustedCAFileSetting(*settings_, context_.program_folder));
-  return *http_;
 }
 
 }  // namespace vellumark::cli

@@ -77,6 +77,8 @@ class CliSession final {
   // "Cannot start the browser: " and the reason and throws CommandFailed when the library
   // cannot be loaded or the engine does not start.
   Browser& WebBrowser();
+  // The HTTP client, made on first use (in cli_session_http.cpp, part of the commands library
+  // only).
   THttpClient& HttpClient();
 
   // 0, or 1 when an error message was shown.
@@ -97,7 +99,9 @@ class CliSession final {
   CliEventPump pump_;
   std::unique_ptr<TdmKiv> dm_;
   std::unique_ptr<BrowserEngine> engine_;
-  std::unique_ptr<THttpClient> http_;
+  // Deleted through the function that made it (cli_session_http.cpp), so that the commands that
+  // never ask for the client do not bring the network layer with them.
+  std::unique_ptr<THttpClient, void (*)(THttpClient*)> http_{nullptr, nullptr};
   std::optional<int> command_status_;
 };
 

@@ -199,6 +199,21 @@ bool TSearch::QueryWord(TScores& target, const std::string& word, std::uint8_t m
   const int first_table = length <= kMaxWordLength ? WordTableNumber(word) : kWordTableCount + 1;
   for (int table = first_table; table <= kWordTableCount; ++table) {
     try {
+      // The sub-word form from the words kept in memory when they can answer it: the rows of
+      // the words found, by key, are the rows the LIKE scan would yield, in the same order.
+      if (match == TWordMatch::kInside &&
+          word_lists_.WordsHolding(dm_.dbKiv, table, word, inside_words_)) {
+        const std::string by_key = WordQuerySql(table, TWordMatch::kExact);
+        for (std::string_view stored : inside_words_) {
+          TPreparedQuery query(dm_.dbKiv, by_key);
+          query.BindText(1, stored);
+          while (query.Step()) {
+            found = true;
+            AddPageList(target, query.ColumnBytes(0), multiplier);
+          }
+        }
+        continue;
+      }
       TPreparedQuery query(dm_.dbKiv, WordQuerySql(table, match));
       query.BindText(1, param);
       while (query.Step()) {

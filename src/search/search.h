@@ -28,6 +28,7 @@
 #include "search/result_page.h"
 #include "search/scores.h"
 #include "search/search_view.h"
+#include "search/word_lists.h"
 #include "store/data_module.h"
 #include "util/context.h"
 #include "util/search_mode.h"
@@ -120,6 +121,8 @@ class TSearch final {
   bool result_page_pending_ = false;  // the last Find's page was handed over, maybe loading
   TScores result_;                    // the pages of the Find in progress and their scores
   TScores result1_;                   // All Words: the pages of the word being added
+  TWordLists word_lists_;             // the location's words, for the sub-word form
+  std::vector<std::string_view> inside_words_;  // the stored words that hold a sample word
   // The Find in progress.
   TSearchMode mode_ = smAnyWords;
   bool sub_word_ = false;

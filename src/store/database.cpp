@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 
 #include "store/field.h"
@@ -49,6 +50,8 @@ void TDatabase::Connect(const std::string& folder) {
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   db_ = db;
+  static std::atomic<std::uint64_t> serials{0};
+  connection_serial_ = ++serials;
   folder_ = memory ? std::string() : folder;
   file_id_ = FileIdOf(path);
   try {

@@ -76,6 +76,9 @@ class TDatabase final {
   const std::string& FileName() const { return file_name_; }
   // folder + file name of the last Connect.
   std::string Path() const { return folder_ + file_name_; }
+  // A number that names the current connection: each Connect in the process gets a new one, so
+  // what was read through an earlier connection is known to be of another.
+  std::uint64_t ConnectionSerial() const { return connection_serial_; }
 
   // One explicit transaction at a time. BeginTransaction takes the write lock at once
   // (BEGIN IMMEDIATE), so a database held by another connection fails here and not in the
@@ -109,6 +112,7 @@ class TDatabase final {
   std::map<std::string, sqlite3_stmt*> cache_;  // prepared statements by text
   std::vector<TDataSet*> sets_;                 // tables and queries on this database
   int savepoints_ = 0;                          // names savepoints uniquely
+  std::uint64_t connection_serial_ = 0;         // of the current connection (0: none yet)
 };
 
 // A transaction for one unit of work (the indexer's pass over one page): begun on

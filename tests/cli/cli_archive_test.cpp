@@ -117,5 +117,26 @@ TEST_F(CliArchiveTest, OnlyIndexNeedsTheBrowserLibrary) {
       << r.err;
 }
 
+// The commands library made unloadable: search and locations run in the tool itself and never
+// ask for it; every other command says why it cannot run.
+TEST_F(CliArchiveTest, OnlySearchAndLocationsRunWithoutTheCommandsLibrary) {
+  ASSERT_EQ(Run({"add", "http://example.com/"}).out, "1\n");
+  FillLocation();
+  setenv("VELLUMARK_COMMANDS_LIBRARY", (home_ + "nowhere/libvellumark-cli-commands.so").c_str(), 1);
+  CliResult search = Run({"search", "--location", "1", "word"});
+  CliResult locations = Run({"locations", "--tsv"});
+  CliResult add = Run({"add", "http://example.org/"});
+  unsetenv("VELLUMARK_COMMANDS_LIBRARY");
+  EXPECT_EQ(search.status, 0) << search.err;
+  EXPECT_EQ(search.out,
+            "1\t1\t1\thttp://example.com/page1.html\t\n"
+            "2\t1\t2\thttp://example.com/page2.html\t\n");
+  EXPECT_EQ(locations.status, 0) << locations.err;
+  EXPECT_EQ(locations.out.rfind("1\thttp://example.com/", 0), 0u) << locations.out;
+  EXPECT_EQ(add.status, 1);
+  EXPECT_EQ(add.err.rfind("error: cannot load " + home_ + "nowhere/", 0), 0u) << add.err;
+  EXPECT_EQ(add.out, "");
+}
+
 }  // namespace
 }  // namespace vellumark::testing

@@ -1,6 +1,8 @@
 // The Find command: checks and messages, the word lists of the three modes, the word table
 // queries, the scores and their order.
+#include "search/word_lists.h"
 #include "search_fixture.h"
+#include "store/query.h"
 
 namespace vellumark::testing {
 namespace {
@@ -61,6 +63,65 @@ TEST_F(FindTest, PrefixAndSubWordMatching) {
   view_.sub_word = true;
   Find("index");
   EXPECT_THAT(Ranking(), ElementsAre("1:1", "2:1", "3:1", "4:1", "5:1"));
+}
+
+// The sub-word form keeps the location's words in memory between Finds; a word recorded or
+// removed since, through this connection or another, counts at the next Find.
+TEST_F(FindTest, SubWordSeesTheWordsChangedSinceTheLastFind) {
+  AddLocation();
+  AddPage(1, {{"reindex", 1}});
+  view_.sub_word = true;
+  Find("index");
+  EXPECT_THAT(Ranking(), ElementsAre("1:1"));
+  AddPage(2, {{"indexing", 1}});
+  Find("index");
+  EXPECT_THAT(Ranking(), ElementsAre("1:1", "2:1"));
+  TDatabase other(kIndexFileName);
+  other.Connect(dm_->dbKiv.Folder());
+  other.Execute("DELETE FROM Words2 WHERE Word = 'reindex'");
+  other.Disconnect();
+  Find("index");
+  EXPECT_THAT(Ranking(), ElementsAre("2:1"));
+}
+
+// The words kept in memory answer as the LIKE scan they replace, word for word and in the same
+// order, over stored words with LIKE's special characters and with bytes outside ASCII (valid
+// UTF-8 and not); a sample outside ASCII is left to the LIKE itself.
+TEST_F(FindTest, SubWordListsAnswerAsLike) {
+  AddLocation();
+  const std::vector<std::string> stored = {"reindex",
+                                           "index",
+                                           "caf\xc3\xa9s",
+                                           "\xc3(x",
+                                           "\xe9t\xe9",
+                                           "a%b",
+                                           "a_b",
+                                           "a\\b",
+                                           "ab",
+                                           "\xef\xbf\xbdx",
+                                           "x\xc0\x80",
+                                           "AB",
+                                           "indexingstrategies"};
+  for (const std::string& word : stored) PutWordRecord(WordTableNumber(word), word, "");
+  TDatabase& db = dm_->dbKiv;
+  TReadTransaction read(db);
+  TWordLists lists;
+  for (const std::string sample : {"x", "(", "a%", "%", "_", "\\", "b", "index", "s", "A", "t"}) {
+    for (int table = 1; table <= kWordTableCount; ++table) {
+      std::vector<std::string> like;
+      TPreparedQuery query(
+          db, "SELECT Word FROM Words" + std::to_string(table) + " WHERE Word LIKE ? ESCAPE '\\'");
+      query.BindText(1, LikePattern(sample, TWordMatch::kInside));
+      while (query.Step()) like.emplace_back(query.ColumnBytes(0));
+      std::vector<std::string_view> held;
+      ASSERT_TRUE(lists.WordsHolding(db, table, sample, held)) << sample;
+      EXPECT_EQ(std::vector<std::string>(held.begin(), held.end()), like)
+          << sample << " in table " << table;
+    }
+  }
+  std::vector<std::string_view> held;
+  EXPECT_FALSE(lists.WordsHolding(db, 1, "\xc3\xa9", held));
+  EXPECT_FALSE(lists.WordsHolding(db, 1, "", held));
 }
 
 TEST_F(FindTest, LongWordsAreSearchedByTheirFirst24InTheTablesThatCanHoldThem) {
