@@ -255,8 +255,9 @@ TEST_F(StoreWordsTest, ListsEqualThoseOfPerPageRecording) {
 
 // A child process records pages and writes the lists, and is killed: at one of its stop checks
 // and status texts, which come during the pages and inside the merge's transactions, or after
-// a random time. The index then opens, and a continued run (the pages not recorded) leaves
-// every page once in every list it belongs to, in recording order.
+// a random time. The index then opens with every page recorded before the kill in its lists,
+// and a continued run (the pages not recorded) leaves every page once in every list it
+// belongs to, in recording order.
 TEST_F(StoreWordsTest, AKilledRunContinuedHoldsEveryPageOnce) {
   constexpr int kPages = 40;
   const std::vector<SyntheticPage> pages = SyntheticPages(kPages, 150);  // one check a page
@@ -312,7 +313,14 @@ TEST_F(StoreWordsTest, AKilledRunContinuedHoldsEveryPageOnce) {
     close(pipe_fd[0]);
     ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 4));
 
+    // Opened, the location holds every page recorded before the kill, and nothing pending.
     ASSERT_TRUE(Module().OpenLocation(folder));
+    std::vector<SyntheticPage> recorded;
+    for (const SyntheticPage& page : pages) {
+      if (Recorded(Module(), page)) recorded.push_back(page);
+    }
+    EXPECT_FALSE(HasPendingPostings(Module().dbKiv));
+    EXPECT_TRUE(StoredLists(Module()) == PerPageLists(recorded));
     ScriptedProgress progress;
     for (const SyntheticPage& page : pages) {
       if (!Recorded(Module(), page)) {
