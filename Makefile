@@ -9,7 +9,7 @@ LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccac
 # Tests need no display; WebEngine refuses its sandbox as root.
 HEADLESS = QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu QTWEBENGINE_DISABLE_SANDBOX=1
 
-.PHONY: all deps configure build test run bench test-asan fuzz clean
+.PHONY: all deps configure build test run bench test-asan fuzz install-check package format format-check clean
 
 all: build
 
@@ -26,7 +26,7 @@ test: build
 	@cd $(BUILD) && $(HEADLESS) ctest --output-on-failure -j $(JOBS) --timeout 600
 
 bench: build
-	@if [ -x scripts/run-benchmarks ]; then scripts/run-benchmarks $(BUILD); else echo "no benchmarks yet"; fi
+	@scripts/run-benchmarks $(BUILD)
 
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELLUMARK_SANITIZE=ON $(LAUNCHER) > /dev/null
@@ -34,13 +34,31 @@ test-asan: deps
 	@cd $(ASAN_BUILD) && $(HEADLESS) ctest --output-on-failure -j $(JOBS) -L sanitize
 
 fuzz: deps
-	@if [ -x scripts/run-fuzzers ]; then scripts/run-fuzzers; else echo "no fuzz targets yet"; fi
+	@scripts/run-fuzzers
+
+# clang-format (the repository's .clang-format) over every C++ file git tracks.
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+
+format: deps
+	@clang-format -i $(FORMAT_FILES)
+
+format-check: deps
+	@clang-format --dry-run --Werror $(FORMAT_FILES)
+
+# Installs into a staging folder and tries the installed program there (scripts/check-install).
+install-check: build
+	@scripts/check-install $(BUILD)
+
+# A Debian package (CPack) in $(BUILD)/, checked with lintian.
+package: build
+	@scripts/install-deps --package
+	@cd $(BUILD) && cpack -G DEB > /dev/null && ls vellumark_*.deb
+	@lintian --fail-on error $(BUILD)/vellumark_*.deb
 
 run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	  echo "make run: no display (set DISPLAY, or start one with Xvfb)"; exit 1; fi
-	@if [ -x $(BUILD)/bin/vellumark ]; then VELLUMARK_HOME=$(CURDIR)/$(BUILD)/ QTWEBENGINE_DISABLE_SANDBOX=1 $(BUILD)/bin/vellumark; \
-	  else echo "make run: the program is not built yet"; exit 1; fi
+	@VELLUMARK_HOME=$(CURDIR)/$(BUILD)/ QTWEBENGINE_DISABLE_SANDBOX=1 $(BUILD)/bin/vellumark
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,4 +1,5 @@
-// Latency of Find over a 20,000-page location, and of writing a result page of 1,000 entries.
+// Latency of Find over a 20,000-page location, of writing a result page of 1,000 entries, and of
+// the command-line tool's search path over a location it indexed.
 //
 // The index is the store benchmark's corpus (same seed, vocabulary of 50,000 words drawn with
 // a Zipf distribution, 300 to 3,000 words per page, same weights), written straight into the
@@ -6,35 +7,50 @@
 // a fraction of the time. One extra word, "thousand", is on pages 1 to 1,000, for the
 // 1,000-entry result page. The location is built once per page count and kept under --dir.
 //
-// Every benchmark is one whole Find (bbFindClick): word queries, scoring, ranking, the result
-// page file and the hand-off to a browser that does nothing. Reported: median (and minimum) of 7
-// runs.
+// Every Find benchmark is one whole Find (bbFindClick) on an open data module, as in the
+// program: word queries, scoring, ranking, the result page file and the hand-off to a browser
+// that does nothing. BM_WritePage1000 writes a page of 1,000 entries from data in memory, the
+// file alone. Each repetition is one run; reported: median (and minimum) of the repetitions.
+//
+// With --cli-home=DIR (a program folder whose location 1 the command-line tool indexed) and
+// --cli-samples=FILE (lines "any|all|exact<TAB>sample"), BM_CliSearchPath runs what
+// "vellumark-cli search" does in its process once the libraries are loaded, per sample: the
+// unit start-up, a new data module, the location, the header file, Find, and the printed lines.
 //
 //   search_bench                 the 20,000-page location
 //   search_bench --pages=2000    a smaller one
 //   search_bench --dir=/path     where the locations are kept (default /tmp)
+//   search_bench --cli-home=DIR --cli-samples=FILE   only the command-line path, per sample
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "search/result_page.h"
 #include "search/search.h"
 #include "store/data_module.h"
 #include "store/page_list.h"
 #include "store/query.h"
 #include "store/word_store.h"
 #include "support/corpus.h"
+#include "util/startup.h"
 
 namespace vellumark {
 namespace {
 
 int g_pages = 20000;
 std::string g_dir = "/tmp";
+std::string g_cli_home;     // --cli-home
+std::string g_cli_samples;  // --cli-samples
+constexpr int kRepetitions = 25;
 
 class NoDialogs final : public Dialogs {
  public:
@@ -209,9 +225,36 @@ void BM_ExactPhrase(benchmark::State& state) {
 }
 void BM_ResultPage1000(benchmark::State& state) { RunFind(state, "thousand", smAnyWords, false); }
 
-// Baseline: the same word queries and page-list decoding, scores added in a hash map instead
-// of the scratch table, no result page. What Find costs beyond this is the scoring through
-// Result and the page.
+// The result page file alone: 1,000 entries with address, title and start text.
+void BM_WritePage1000(benchmark::State& state) {
+  const std::string path = LocationRoot() + "WritePage.htm";
+  std::string text;
+  for (int i = 0; i < 20; ++i) text += Words().Word(i * 7) + " ";
+  std::vector<std::string> addresses;
+  for (int i = 1; i <= 1000; ++i) {
+    addresses.push_back("http://bench.example/site/docs/page" + std::to_string(i) + ".html");
+  }
+  const std::vector<std::string> header = {"<HEAD>", "<TITLE>Vellumark Result</TITLE>", "</HEAD>"};
+  TResultPageFile page;
+  for (auto _ : state) {
+    page.Create(path);
+    page.WriteLine(kDocTypeLine);
+    page.WriteLine(kHtmlLine);
+    for (const auto& line : header) page.WriteLine(line);
+    page.WriteLine(SummaryLine(1000));
+    for (int i = 0; i < 1000; ++i) {
+      page.WriteLine(LinkLine(i + 1, addresses[i], "Page " + std::to_string(i + 1)));
+      page.WriteLine(StartedAsLine(text));
+    }
+    page.WriteLine(kBodyEndLine);
+    page.WriteLine(kHtmlEndLine);
+    page.Close();
+  }
+  state.SetLabel(std::to_string(std::filesystem::file_size(path) / 1024) + " KiB");
+}
+
+// Baseline: the same word queries and page-list decoding, scores added in a hash map, no
+// result page.
 void BM_BaselineDecodeOnly(benchmark::State& state) {
   Setup& s = Shared();
   const std::string word = Words().Word(10);
@@ -238,24 +281,90 @@ void BM_BaselineDecodeOnly(benchmark::State& state) {
   state.SetLabel("\"" + word + "\"");
 }
 
-#define VM_BENCH(fn)                                                                          \
-  BENCHMARK(fn)                                                                               \
-      ->Unit(benchmark::kMillisecond)                                                         \
-      ->Iterations(1)                                                                         \
-      ->Repetitions(7)                                                                        \
-      ->ComputeStatistics(                                                                    \
-          "min",                                                                              \
-          [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }) \
-      ->ReportAggregatesOnly(true)
-VM_BENCH(BM_AnyWordsOne);
-VM_BENCH(BM_AnyWordsOneFrequent);
-VM_BENCH(BM_BaselineDecodeOnly);
-VM_BENCH(BM_AnyWordsThree);
-VM_BENCH(BM_AllWordsThree);
-VM_BENCH(BM_Prefix3);
-VM_BENCH(BM_SubWord);
-VM_BENCH(BM_ExactPhrase);
-VM_BENCH(BM_ResultPage1000);
+// What "vellumark-cli search --mode MODE SAMPLE" runs once its process is up: the unit start-up
+// on the program folder, a new data module (a new connection), location 1, the header file,
+// Find without a browser, and the lines it prints.
+void BM_CliSearchPath(benchmark::State& state, const std::string& sample, TSearchMode mode) {
+  StartupEnvironment env;
+  env.vellumark_home = g_cli_home;
+  env.executable_path = g_cli_home + "vellumark";
+  std::size_t entries = 0;
+  for (auto _ : state) {
+    ProgramContext context;
+    std::unique_ptr<TPIniFile> settings = StartUnit(env, context);
+    NoDialogs dialogs;
+    TdmKiv dm(context, dialogs);
+    dm.tbTasks.FindKey({"1"});
+    // The header file is read as the command reads it; the default lines stand in when absent.
+    std::ifstream header(context.program_folder + "SHFile.htm");
+    context.HeaderLines.clear();
+    for (std::string line; std::getline(header, line);) {
+      if (!line.empty()) context.HeaderLines.push_back(line);
+    }
+    if (!header.is_open()) {
+      context.HeaderLines = {"<HEAD>", "<TITLE>Vellumark Result</TITLE>", "</HEAD>"};
+    }
+    BenchView view;
+    view.text = sample;
+    view.mode = mode;
+    NoBrowser browser;
+    NullStatus status;
+    TSearch search(context, dm, browser, dialogs, view, status);
+    search.bbFindClick();
+    std::ostringstream out;
+    for (const TResultEntry& e : search.Entries()) {
+      out << e.rank << '\t' << e.score << '\t' << e.file_no << '\t' << e.address << '\t' << e.title
+          << '\n';
+    }
+    benchmark::DoNotOptimize(out.str());  // the printing, without the terminal
+    entries = search.Entries().size();
+    if (!dialogs.last.empty() && dialogs.last.find("Do you wish") == std::string::npos) {
+      state.SkipWithError(dialogs.last.c_str());
+      break;
+    }
+  }
+  state.counters["entries"] = static_cast<double>(entries);
+}
+
+template <typename Benchmark>
+void Configure(Benchmark* b) {
+  b->Unit(benchmark::kMillisecond)
+      ->Iterations(1)
+      ->Repetitions(kRepetitions)
+      ->ComputeStatistics(
+          "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); })
+      ->ReportAggregatesOnly(true);
+}
+
+void RegisterFindBenchmarks() {
+  const std::pair<const char*, void (*)(benchmark::State&)> benchmarks[] = {
+      {"BM_AnyWordsOne", BM_AnyWordsOne},
+      {"BM_AnyWordsOneFrequent", BM_AnyWordsOneFrequent},
+      {"BM_BaselineDecodeOnly", BM_BaselineDecodeOnly},
+      {"BM_AnyWordsThree", BM_AnyWordsThree},
+      {"BM_AllWordsThree", BM_AllWordsThree},
+      {"BM_Prefix3", BM_Prefix3},
+      {"BM_SubWord", BM_SubWord},
+      {"BM_ExactPhrase", BM_ExactPhrase},
+      {"BM_ResultPage1000", BM_ResultPage1000},
+      {"BM_WritePage1000", BM_WritePage1000}};
+  for (const auto& [name, fn] : benchmarks) Configure(benchmark::RegisterBenchmark(name, fn));
+}
+
+// One BM_CliSearchPath per line of the samples file.
+void RegisterCliSamples() {
+  std::ifstream in(g_cli_samples);
+  int n = 0;
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    const std::string mode = line.substr(0, tab), sample = line.substr(tab + 1);
+    const TSearchMode m = mode == "all" ? smAllWords : mode == "exact" ? smExactPhrase : smAnyWords;
+    Configure(benchmark::RegisterBenchmark(
+        ("BM_CliSearchPath/" + std::to_string(++n) + "/" + mode + ":" + sample).c_str(),
+        BM_CliSearchPath, sample, m));
+  }
+}
 
 }  // namespace
 }  // namespace vellumark
@@ -263,10 +372,28 @@ VM_BENCH(BM_ResultPage1000);
 int main(int argc, char** argv) {
   std::vector<char*> rest =
       vellumark::TakeCorpusOptions(argc, argv, vellumark::g_pages, vellumark::g_dir);
-  if (!vellumark::BuildIndex(vellumark::Words())) {
-    std::fprintf(stderr, "cannot build the location\n");
-    return 1;
+  std::vector<char*> args;
+  for (char* arg : rest) {
+    if (std::strncmp(arg, "--cli-home=", 11) == 0) {
+      vellumark::g_cli_home = arg + 11;
+      if (!vellumark::g_cli_home.empty() && vellumark::g_cli_home.back() != '/') {
+        vellumark::g_cli_home += '/';
+      }
+    } else if (std::strncmp(arg, "--cli-samples=", 14) == 0) {
+      vellumark::g_cli_samples = arg + 14;
+    } else {
+      args.push_back(arg);
+    }
   }
-  vellumark::RunBenchmarks(std::move(rest));
+  if (!vellumark::g_cli_home.empty()) {
+    vellumark::RegisterCliSamples();
+  } else {
+    if (!vellumark::BuildIndex(vellumark::Words())) {
+      std::fprintf(stderr, "cannot build the location\n");
+      return 1;
+    }
+    vellumark::RegisterFindBenchmarks();
+  }
+  vellumark::RunBenchmarks(std::move(args));
   return 0;
 }

@@ -7,8 +7,8 @@
 
 namespace vellumark {
 
-TfmAbout::TfmAbout(std::function<bool(const std::string&)> shell_open, QWidget* parent)
-    : QDialog(parent), shell_open_(std::move(shell_open)) {
+TfmAbout::TfmAbout(SearchBar& search_bar, QWidget* parent)
+    : QDialog(parent), search_bar_(search_bar) {
   setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("About ..."));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -46,7 +46,7 @@ TfmAbout::TfmAbout(std::function<bool(const std::string&)> shell_open, QWidget* 
   link->setGeometry(82, 76, 210, 18);
   connect(link, &QLabel::linkActivated, this, [this](const QString& url) {
     close();
-    if (shell_open_) shell_open_(url.toStdString());
+    search_bar_.ShellOpen(url.toStdString());
   });
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <QDialog>
-#include <functional>
 #include <string>
+
+#include "shell/search_bar.h"
 
 namespace vellumark {
 
@@ -15,11 +16,11 @@ inline constexpr const char* kMakerAddress = "https://vellumark.example/";
 class TfmAbout final : public QDialog {
   Q_OBJECT
  public:
-  // `shell_open` opens the maker's page; it must outlive the box.
-  TfmAbout(std::function<bool(const std::string&)> shell_open, QWidget* parent = nullptr);
+  // The search bar's handlers open the maker's page; they must outlive the box.
+  TfmAbout(SearchBar& search_bar, QWidget* parent = nullptr);
 
  private:
-  std::function<bool(const std::string&)> shell_open_;
+  SearchBar& search_bar_;
 };
 
 }  // namespace vellumark

@@ -3,21 +3,26 @@
 // Edit and Delete go to the indexer's TLocationCommands; Index and Stop to the window's own
 // TIndexer (there when the window has a browser and an HTTP client); Export and Import to the
 // window's own TIndexArchive, which shows its progress in the window's progress bar and which
-// Esc cancels while that bar is visible.
+// Esc cancels while that bar is visible. "Options" shows the options window modally.
+//
+// The window implements IndexWindowView for its commands and IndexWindowControl for the search
+// bar; it reaches the search bar through SearchBarControl.
 #pragma once
 
 #include <QWidget>
 #include <functional>
 #include <memory>
 
-#include "app/core/index_view.h"
 #include "app/location_dialog.h"
 #include "archive/index_archive.h"
 #include "indexer/index_run.h"
 #include "indexer/location_commands.h"
 #include "platform/event_pump.h"
+#include "shell/index_view.h"
+#include "shell/search_bar.h"
 #include "util/inifile.h"
 
+class QDialog;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -29,14 +34,14 @@ namespace vellumark {
 
 class LocationsModel;
 
-class TfmKivIndex final : public QWidget, public IndexWindowView {
+class TfmKivIndex final : public QWidget, public IndexWindowView, public IndexWindowControl {
   Q_OBJECT
  public:
   // FormCreate. Everything passed must outlive the window. Without a browser or an HTTP
   // client there is no indexing run and "Index" stays disabled.
   TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& dialogs, EventPump& pump,
-              TdmKiv& data, Browser* browser, THttpClient* http = nullptr,
-              QWidget* parent = nullptr);
+              TdmKiv& data, SearchBarControl& search_bar, Browser* browser,
+              THttpClient* http = nullptr, QWidget* parent = nullptr);
   // FormDestroy: saves the placement.
   ~TfmKivIndex() override;
 
@@ -46,14 +51,9 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   // Export and import of the current location's index.
   TIndexArchive& archive() { return *archive_; }
 
-  // Set by the program entry and by later layers; unset ones do nothing.
-  std::function<void()> update_caption;  // the search bar's UpdateCaption
-  std::function<void()> help;            // the search bar's help command
-  std::function<bool()> search_bar_visible;
-  std::function<void()> focus_search_bar;
-  std::function<void()> show_options;  // the options window, modally
-  // The search bar view's SetFindEnabled, which the run's BeginRun and EndRun call.
-  std::function<void(bool)> set_find_enabled;
+  // The options window that "Options" shows modally (null: none); it must outlive the window
+  // or be unset.
+  void SetOptionsWindow(QDialog* options) { options_ = options; }
   // Set the command hooks with SetCommand so that their buttons are enabled. The window sets
   // its own Export and Import commands, and its Index command (bbGoClick) when it has an
   // indexer.
@@ -75,6 +75,13 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   void SetProgressVisible(bool visible) override;
   void SetProgress(int percent) override;
 
+  // IndexWindowControl
+  void ShowIndexWindow() override;
+  void HideIndexWindow() override;
+  bool CheckStop() override;
+  // Shows kRunActiveNote beside the status line until the run ends.
+  void ShowCloseRefused() override;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -87,12 +94,17 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   void RunCommand(const std::function<void()>& command);
   void SelectCurrent();
   void GridRowChosen(int row);
+  void FitColumns();
+  // The indexing run started (true) or ended.
+  void RunStateChanged(bool running);
 
   ProgramContext& context_;
   TPIniFile& settings_;
   Dialogs& dialogs_;
   EventPump& pump_;
   TdmKiv& data_;
+  SearchBarControl& search_bar_;
+  QDialog* options_ = nullptr;
   QtLocationDialog location_dialog_;
   TLocationCommands commands_;
   std::unique_ptr<TIndexer> indexer_;
@@ -112,7 +124,10 @@ class TfmKivIndex final : public QWidget, public IndexWindowView {
   QPushButton* bbExport_;
   QStatusBar* IndexStatusBar_;
   QProgressBar* ProgressBar_;
+  QLabel* lbRunNote_;  // why a close is refused during a run, beside the status line
   bool selecting_ = false;
+  bool fitting_columns_ = false;
+  bool columns_sized_by_user_ = false;
 };
 
 }  // namespace vellumark

@@ -2,6 +2,7 @@
 
 #include "store/database.h"
 #include "store/query.h"
+#include "store/records.h"
 
 namespace vellumark {
 namespace {
@@ -19,14 +20,18 @@ void LocationsModel::Reload() {
     TDatabase db(kTasksFileName);
     db.Connect(root_folder_);
     TQuery q(db);
-    q.SetSQL(
-        "SELECT Task_No, Date, Task_Description, Task_URL, Time_Start, Time_End, Files "
-        "FROM Tasks ORDER BY Task_No");
+    q.SetSQL("SELECT * FROM Tasks ORDER BY Task_No");
+    TTaskFields task(q);
+    auto text = [](TField& field) { return QString::fromStdString(field.AsString()); };
     for (q.Open(); !q.Eof(); q.Next()) {
       Row r;
-      r.task_no = static_cast<int>(q.Fields(0).AsInteger());
-      QString* texts[] = {&r.date, &r.description, &r.url, &r.start, &r.end, &r.files};
-      for (int i = 0; i < 6; ++i) *texts[i] = QString::fromStdString(q.Fields(i + 1).AsString());
+      r.task_no = static_cast<int>(task.TaskNo().AsInteger());
+      r.date = text(task.Date());
+      r.description = text(task.TaskDescription());
+      r.url = text(task.TaskURL());
+      r.start = text(task.TimeStart());
+      r.end = text(task.TimeEnd());
+      r.files = text(task.Files());
       rows.push_back(std::move(r));
     }
   } catch (const std::exception& e) {
@@ -57,8 +62,15 @@ int LocationsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant LocationsModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || role != Qt::DisplayRole) return {};
+  if (!index.isValid()) return {};
   const Row& r = rows_[index.row()];
+  // The grid elides long descriptions and URLs; the tool tip holds the whole text.
+  if (role == Qt::ToolTipRole) {
+    if (index.column() == 1) return r.description;
+    if (index.column() == 2) return r.url;
+    return {};
+  }
+  if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
     case 0:
       return r.date;

@@ -1,60 +1,55 @@
 #include "app/program.h"
 
 #include <QApplication>
-#include <QDesktopServices>
-#include <QDir>
 #include <QFile>
-#include <QUrl>
+#include <QIcon>
 #include <cstdio>
 #include <filesystem>
 
-#include "app/core/options.h"
-#include "app/core/program_shell.h"
-#include "app/core/search_bar_search.h"
-#include "app/hot_key.h"
 #include "app/index_window.h"
 #include "app/options_window.h"
 #include "app/placement.h"
+#include "app/qt_desktop.h"
 #include "app/qt_dialogs.h"
-#include "app/qt_event_pump.h"
 #include "app/search_bar_window.h"
-#include "app/web_browser.h"
-#include "util/keys.h"
+#include "browser/qt_event_pump.h"
+#include "browser/web_browser.h"
+#include "shell/options.h"
+#include "shell/program_shell.h"
+#include "util/settings_names.h"
 #include "util/startup.h"
 
 namespace vellumark {
 namespace {
 
-// Opens a file of the program folder, or an address, with the desktop's own program. A
-// desktop without a program for web pages gets the page in Vellumark's own browser.
-bool ShellOpen(const std::string& target, Browser* browser) {
-  const QString t = QString::fromStdString(target);
-  const QUrl url = t.contains(QStringLiteral("://"))
-                       ? QUrl(t)
-                       : QUrl::fromLocalFile(QDir::current().absoluteFilePath(t));
-  if (QDesktopServices::openUrl(url)) return true;
-  if (!browser || (url.isLocalFile() && !QFile::exists(url.toLocalFile()))) return false;
-  try {
-    browser->Navigate(url.toString().toStdString());
-    browser->SetVisible(true);
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
 // The files a program folder needs that the program brings along: the help page, and on a
-// first start the default result page header.
+// first start the default result page header. An installed program takes them from its shipped
+// folder (share/vellumark/); a build folder has the help page built in.
 void ProvideShippedFiles(const ProgramContext& context) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const auto shipped = [&](const char* name) {
+    const fs::path path = fs::path(context.shipped_folder) / name;
+    return !context.shipped_folder.empty() && fs::is_regular_file(path, ec) ? path : fs::path();
+  };
   const std::string help = context.program_folder + "Help.htm";
-  if (!std::filesystem::exists(help)) {
-    QFile::copy(QStringLiteral(":/vellumark/Help.htm"), QString::fromStdString(help));
-    QFile::setPermissions(QString::fromStdString(help),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
+  if (!fs::exists(help, ec)) {
+    if (const fs::path from = shipped("Help.htm"); !from.empty()) {
+      fs::copy_file(from, help, ec);
+    } else {
+      QFile::copy(QStringLiteral(":/vellumark/Help.htm"), QString::fromStdString(help));
+    }
+    fs::permissions(help,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                        fs::perms::others_read,
+                    ec);
   }
-  if (!context.settings->ValueExists("HeaderFile", "FileName")) {
-    WriteDefaultHeaderFile(context.program_folder + kDefaultHeaderFile);
+  if (!context.settings->ValueExists(kHeaderFileSetting)) {
+    const std::string header = context.program_folder + kDefaultHeaderFile;
+    const fs::path from = shipped(kDefaultHeaderFile);
+    if (from.empty() || fs::exists(header, ec) || !fs::copy_file(from, header, ec)) {
+      WriteDefaultHeaderFile(header);
+    }
   }
 }
 
@@ -73,85 +68,58 @@ int RunProgram(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vellumark"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Vellumark"));
+  // No display name: the platform would add it to every caption, and the search bar's short
+  // caption ("KIV: " + the location) has no room for it.
   QApplication::setQuitOnLastWindowClosed(false);
+  // The desktop entry's name ties the windows to the menu entry and its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("vellumark"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vellumark"),
+                                               QIcon(QStringLiteral(":/vellumark/vellumark.png"))));
   ProvideShippedFiles(context);
 
   QtDialogs dialogs;
   QtEventPump pump;
-  GlobalHotKey hot_key;
+  QtDesktop desktop;
 
-  TfmKivMain bar(context, dialogs);
+  // The search bar, whose creation starts the browser, the HTTP client and the data module and
+  // opens the current location.
+  TfmKivMain bar(context, dialogs, desktop);
   SearchBar& handlers = bar.handlers();
-  ProgramShell shell(context, dialogs, pump, handlers, bar);
-  handlers.shell_open = [&](const std::string& target) {
-    return ShellOpen(target, shell.browser());
+  // The browser opens below the bar, and found text is kept out from under it.
+  desktop.browser_created = [&bar](WebBrowser& browser) {
+    PlaceWindowBelowBar(*browser.window(), bar.BarArea(), true);
+    browser.SetCoveredArea([&bar] { return bar.isVisible() ? bar.frameGeometry() : QRect(); });
   };
-  shell.load_placement = [&] { LoadWindowStatus(*settings, bar, false); };
-  shell.save_placement = [&] { SaveWindowStatus(*settings, bar); };
-  shell.create_browser = [&shell]() -> std::unique_ptr<Browser> {
-    auto browser = std::make_unique<WebBrowser>();
-    browser->SetTrustedCAFile(shell.trusted_ca_file());
-    return browser;
-  };
-  shell.register_hot_key = [&](int modifiers, int code) {
-    return hot_key.Register(static_cast<unsigned>(modifiers), code);
-  };
-  bar.on_destroy = [&] {
-    shell.FormDestroy();
-    hot_key.Unregister();
-    QCoreApplication::quit();
-  };
-
+  ProgramShell shell(context, dialogs, pump, handlers, desktop);
   if (!shell.FormCreate()) {
     shell.FormDestroy();
     return 1;
   }
-  // The hot key brings the bar back from anywhere; pressed while the bar has the focus it goes
-  // through the bar's key table, which hides the bar when the key has its one modifier.
-  QObject::connect(&hot_key, &GlobalHotKey::activated, &bar, [&] {
-    if (bar.isVisible() && bar.isActiveWindow()) {
-      const int flags = handlers.hot_key.modifier_flags;
-      handlers.FormKeyDown(handlers.hot_key.code,
-                           KeyModifiers{(flags & kModShift) != 0, (flags & kModControl) != 0,
-                                        (flags & kModAlt) != 0});
-    } else {
-      bar.BringToFront();
-    }
-  });
+  QObject::connect(&desktop.hot_key(), &GlobalHotKey::activated, &bar, &TfmKivMain::HotKeyPressed);
 
-  TfmKivIndex index(context, *settings, dialogs, pump, *shell.data(), shell.browser(),
+  // The index window, then the options window it shows.
+  TfmKivIndex index(context, *settings, dialogs, pump, *shell.data(), bar, shell.browser(),
                     shell.http_client());
-  index.update_caption = [&] { handlers.UpdateCaption(); };
-  // A run disables the bar's Find, Next and sample box, and the bar's close meets its stop
-  // question.
-  index.set_find_enabled = [&](bool enabled) { bar.SetFindEnabled(enabled); };
-  handlers.check_stop = [&] { return index.indexer() && index.indexer()->CheckStop(); };
-  index.help = [&] { handlers.bbHelpClick(); };
-  index.search_bar_visible = [&] { return bar.isVisible(); };
-  index.focus_search_bar = [&] {
-    bar.BringToFront();
-    bar.FocusSearchText();
-  };
-  bar.show_index = [&] {
-    index.show();
-    index.raise();
-    index.activateWindow();
-  };
-  bar.hide_index = [&] { index.hide(); };
-
+  handlers.SetIndexWindow(&index);
   TfmKivOpts options(context, *settings, dialogs, bar.SubWord(), bar.ModeText(), &index);
-  index.show_options = [&] { options.exec(); };
+  options.SetBarArea([&bar] { return bar.BarArea(); });
+  index.SetOptionsWindow(&options);
 
-  // Find, Next, Enter and F3 run the search; its "Show" listing reports on the index window's
-  // status line. The find-in-page ranges go at shutdown, before the browser.
-  SearchBarSearch search(context, *shell.data(), *shell.browser(), dialogs, handlers, index);
-  shell.release_find = [&] { search.ReleaseRanges(); };
+  // Find and Next from now on; a "Show" listing reports on the index window's status line.
+  handlers.StartSearch(index);
+
+  // Closing the search bar ends the program.
+  QObject::connect(&bar, &TfmKivMain::closed, &app, [&shell, &desktop] {
+    shell.FormDestroy();
+    desktop.hot_key().Unregister();
+    QCoreApplication::quit();
+  });
 
   bar.show();
   bar.raise();
   const int status = app.exec();
-  shell.release_find = nullptr;
+  index.SetOptionsWindow(nullptr);
+  handlers.SetIndexWindow(nullptr);
   return status;
 }
 

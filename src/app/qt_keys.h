@@ -3,7 +3,7 @@
 
 #include <QKeyEvent>
 
-#include "app/core/search_bar.h"
+#include "shell/search_bar.h"
 
 namespace vellumark {
 

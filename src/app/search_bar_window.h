@@ -1,13 +1,16 @@
 // The search bar TfmKivMain (component name "MainForm"): the small always-on-top main window.
-// It builds its controls, implements SearchBarView, sees every key before its controls do
-// (the key table), and forwards each event to the SearchBar handlers.
+// It builds its controls, implements SearchBarView (which includes the search's SearchView),
+// sees every key before its controls do (the key table), and forwards each event to the
+// SearchBar handlers. The index window reaches it as its SearchBarControl.
 #pragma once
 
 #include <QWidget>
 #include <functional>
 #include <memory>
 
-#include "app/core/search_bar.h"
+#include "shell/desktop.h"
+#include "shell/index_view.h"
+#include "shell/search_bar.h"
 
 class QComboBox;
 class QCheckBox;
@@ -18,7 +21,7 @@ class QToolButton;
 
 namespace vellumark {
 
-class TfmKivMain final : public QWidget, public SearchBarView {
+class TfmKivMain final : public QWidget, public SearchBarView, public SearchBarControl {
   Q_OBJECT
  public:
   // The client size with the options panel shown; at start the panel is hidden and the window
@@ -26,22 +29,24 @@ class TfmKivMain final : public QWidget, public SearchBarView {
   static constexpr int kClientWidth = 374;
   static constexpr int kClientHeight = 75;
   static constexpr int kPanelHeight = 51;
+  static constexpr int kDesignLeft = 119;       // the bar's left edge at design
+  static constexpr int kDateLimitsWidth = 140;  // deDateLimits
 
-  // `context` and `dialogs` must outlive the window.
-  TfmKivMain(ProgramContext& context, Dialogs& dialogs, QWidget* parent = nullptr);
+  // `context`, `dialogs` and `desktop` must outlive the window; the placement is read from and
+  // written to `context.settings`.
+  TfmKivMain(ProgramContext& context, Dialogs& dialogs, Desktop& desktop,
+             QWidget* parent = nullptr);
   ~TfmKivMain() override;
 
   SearchBar& handlers() { return *handlers_; }
 
-  // The index window, shown and hidden by the bar; set by the program entry.
-  std::function<void()> show_index;
-  std::function<void()> hide_index;
-  // Runs when the window is closed for good (the program's shutdown).
-  std::function<void()> on_destroy;
-
-  // Shows the bar again and raises it above other windows (the hot key's answer).
+  // Shows the bar again and raises it above other windows.
   void BringToFront();
   void Image1DblClick();
+  // The system-wide hot key was pressed: pressed while the bar has the focus it goes through
+  // the bar's key table (which hides the bar when the key has its one modifier); otherwise it
+  // brings the bar back from anywhere.
+  void HotKeyPressed();
 
   // SearchBarView
   void SetCaption(const std::string& caption) override;
@@ -52,8 +57,7 @@ class TfmKivMain final : public QWidget, public SearchBarView {
   void SetWindowHeight(int height) override;
   void MoveWindowBy(int dx, int dy) override;
   void HideWindow() override;
-  void ShowIndexWindow() override;
-  void HideIndexWindow() override;
+  void ShowAbout() override;
   std::string SearchText() override;
   void FocusSearchText() override;
   std::vector<std::string> History() override;
@@ -61,9 +65,25 @@ class TfmKivMain final : public QWidget, public SearchBarView {
   bool SubWord() override;
   void SetSubWord(bool checked) override;
   bool ShowSample() override;
+  TSearchMode SearchMode() override;
   std::string ModeText() override;
   void SetModeText(const std::string& text) override;
+  void LoadFormStatus() override;
+  void SaveFormStatus() override;
+  // SearchView
   void SetFindEnabled(bool enabled) override;
+
+  // SearchBarControl
+  void UpdateCaption() override;
+  void ShowHelp() override;
+  bool SearchBarVisible() override;
+  void FocusSearchBar() override;
+  void SetIndexing(bool running) override;
+  ScreenRect BarArea() override;
+
+ signals:
+  // The window was closed for good: the program's shutdown.
+  void closed();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

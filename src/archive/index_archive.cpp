@@ -19,6 +19,7 @@
 #include "compress/stream.h"
 #include "store/page_address.h"
 #include "store/query.h"
+#include "store/records.h"
 #include "store/word_store.h"
 
 namespace fs = std::filesystem;
@@ -27,11 +28,58 @@ namespace vellumark {
 
 namespace {
 
+// Bytes free for an ordinary user on the file system of `folder`.
+std::uint64_t FreeSpace(const std::string& folder) {
+  struct statvfs st;
+  if (statvfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return UINT64_MAX;
+  return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+}
+
+void RemoveFile(const std::string& path) {
+  std::error_code ec;
+  fs::remove(path, ec);
+}
+
+// The temporary file of a run ("~kiv1.tmp"): removed where the run is done with it (Remove),
+// and at the latest when the run ends, however it ends.
+class TTemporaryFile final {
+ public:
+  explicit TTemporaryFile(std::string path) : path_(std::move(path)) {}
+  ~TTemporaryFile() { Remove(); }
+  TTemporaryFile(const TTemporaryFile&) = delete;
+  TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+
+  const std::string& Path() const { return path_; }
+  void Remove() { RemoveFile(path_); }
+
+ private:
+  std::string path_;
+};
+
+// Makes the program folder the current directory again when a run ends, however it ends.
+class TRestoresCurrentDirectory final {
+ public:
+  explicit TRestoresCurrentDirectory(const std::string& program_folder) : folder_(program_folder) {}
+  ~TRestoresCurrentDirectory() {
+    if (!folder_.empty() && chdir(folder_.c_str()) != 0) {
+      // The program folder was the current directory at start; if it is gone there is
+      // nothing better to go to.
+    }
+  }
+  TRestoresCurrentDirectory(const TRestoresCurrentDirectory&) = delete;
+  TRestoresCurrentDirectory& operator=(const TRestoresCurrentDirectory&) = delete;
+
+ private:
+  std::string folder_;
+};
+
+}  // namespace
+
 // The archive file while it is written: a file of its own beside the target, renamed over the
 // target by Commit. Until then the target is untouched; a file never committed is removed.
-class TPendingFile final {
+class TIndexArchive::PendingFile final {
  public:
-  explicit TPendingFile(const std::string& target) : target_(target) {
+  explicit PendingFile(const std::string& target) : target_(target) {
     fs::path t(target);
     fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
     path_ = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
@@ -45,12 +93,12 @@ class TPendingFile final {
     umask(mask);
     fchmod(fd_, 0666 & ~mask);
   }
-  ~TPendingFile() {
+  ~PendingFile() {
     if (fd_ >= 0) close(fd_);
     if (!path_.empty()) unlink(path_.c_str());
   }
-  TPendingFile(const TPendingFile&) = delete;
-  TPendingFile& operator=(const TPendingFile&) = delete;
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
 
   bool Created() const { return fd_ >= 0; }
 
@@ -79,32 +127,6 @@ class TPendingFile final {
   std::string path_;
   int fd_ = -1;
 };
-
-void RemoveFile(const std::string& path) {
-  std::error_code ec;
-  fs::remove(path, ec);
-}
-
-// The uncompressed size a compressed header announces, or -1 when the data has no header.
-std::int64_t AnnouncedSize(const std::string& archive, std::uint64_t offset) {
-  TFileStream in(archive, TFileStream::Mode::kOpenRead);
-  if (in.Size() - static_cast<std::int64_t>(offset) <= TCompressor::kHeaderSize) return -1;
-  in.SetPosition(static_cast<std::int64_t>(offset));
-  std::uint8_t head[8];
-  if (in.Read(head, sizeof head) != sizeof head || head[0] != TCompressor::kHeaderMark) return -1;
-  std::uint32_t size =
-      head[4] | (head[5] << 8) | (head[6] << 16) | (static_cast<std::uint32_t>(head[7]) << 24);
-  return static_cast<std::int32_t>(size);
-}
-
-// Bytes free for an ordinary user on the file system of `folder`.
-std::uint64_t FreeSpace(const std::string& folder) {
-  struct statvfs st;
-  if (statvfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return UINT64_MAX;
-  return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
-}
-
-}  // namespace
 
 // Counts units of work and says when the next progress step is due: each time K + 1 units
 // have passed, K being the whole divided by the divisor and rounded.
@@ -156,11 +178,10 @@ void TIndexArchive::EndProgress() {
 
 void TIndexArchive::AdvanceProgress() { view_.SetProgress(std::min(100, view_.Progress() + 1)); }
 
-void TIndexArchive::RestoreCurrentDirectory() {
-  if (!context_.program_folder.empty() && chdir(context_.program_folder.c_str()) != 0) {
-    // The program folder was the current directory at start; if it is gone there is nothing
-    // better to go to.
-  }
+bool TIndexArchive::ProgressStep() {
+  AdvanceProgress();
+  pump_.ProcessEvents();
+  return !Cancelled();
 }
 
 void TIndexArchive::CoderProgress(int& percent, int& last_percent) {
@@ -175,107 +196,18 @@ void TIndexArchive::CoderProgress(int& percent, int& last_percent) {
 // Export
 
 bool TIndexArchive::bbExportClick() {
-  struct DirectoryGuard {
-    TIndexArchive* self;
-    ~DirectoryGuard() { self->RestoreCurrentDirectory(); }
-  } guard{this};
-
-  std::optional<std::string> chosen = dialogs_.SaveFileName(kArchiveFileFilter);
-  if (!chosen || chosen->empty()) return false;
-  const std::string target = ArchiveFileName(*chosen);
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(target, ec))) {
-    if (dialogs_.Confirm("Do you wish to overwrite " + target + "?", kYesNoCancel) != kButtonYes) {
-      return false;
-    }
-  }
-
+  TRestoresCurrentDirectory directory(context_.program_folder);
+  const std::optional<std::string> target = ChooseExportTarget();
+  if (!target) return false;
   view_.ShowStatus("");
-  context_.CurrentLocationNumber = dm_.CurrentTaskNo();
-  if (context_.CurrentLocationNumber == -1) {
-    dialogs_.Error("No tasks to export index.");
-    return false;
-  }
-  if (!dm_.OpenLocation(dm_.LocationFolder(context_.CurrentLocationNumber))) {
-    dialogs_.Error("Cannot open database.");
-    return false;
-  }
-
-  TPendingFile pending(target);
+  if (!OpenCurrentLocation("No tasks to export index.")) return false;
+  PendingFile pending(*target);
   if (!pending.Created()) {
-    dialogs_.Error("Cannot create file " + target);
+    dialogs_.Error("Cannot create file " + *target);
     return false;
   }
-
   StartProgress("Exporting Index. Press ESC to cancel.");
-  bool ok = true;
-
-  // The head comes from the location's Tasks row as it is now; events pumped later may move
-  // the Tasks cursor.
-  TArchiveTask task;
-  try {
-    TTable& tasks = dm_.tbTasks;
-    task.task_url = tasks.FieldByName("Task_URL").AsString();
-    task.task_description = tasks.FieldByName("Task_Description").AsString();
-    task.date = tasks.FieldByName("Date").AsString();
-    task.time_start = tasks.FieldByName("Time_Start").AsString();
-    task.time_end = tasks.FieldByName("Time_End").AsString();
-    task.files = tasks.FieldByName("Files").AsString();
-    task.search_delimiters = tasks.FieldByName("SearchDelimiters").AsString();
-  } catch (const std::exception&) {
-    ok = false;
-  }
-
-  const std::string temp = TempFilePath();
-  std::unique_ptr<TFileSink> sink;
-  if (ok) {
-    try {
-      sink = std::make_unique<TFileSink>(temp);
-    } catch (const EArchiveIoError&) {
-      dialogs_.Error("Cannot create file " + temp);
-      ok = false;
-    }
-  }
-  if (ok) {
-    try {
-      ok = WriteIndexStream(*sink);
-      sink->Close();
-    } catch (const std::exception&) {
-      ok = false;
-    }
-  }
-  sink.reset();
-
-  TMemoryStream image;
-  if (ok) {
-    try {
-      const std::string head = BuildArchiveHeader(task);
-      image.Write(head.data(), head.size());
-      view_.SetProgress(90);
-      TFileStream source(temp, TFileStream::Mode::kOpenRead);
-      TCompressor compressor(this);
-      int last_percent = -1;
-      compressor.OnShowProgress = [&](int& percent) { CoderProgress(percent, last_percent); };
-      compressor.CompressStream(image, source, coLZH5);
-      // A cancelled coder run ends its input early; what it wrote is not a whole archive.
-      if (Cancelled())
-        ok = false;
-      else
-        view_.SetProgress(95);
-    } catch (const std::exception&) {
-      ok = false;
-    }
-  }
-  RemoveFile(temp);
-  if (ok) {
-    try {
-      pending.Commit(image.Data().data(), image.Data().size());
-      view_.SetProgress(100);
-    } catch (const std::exception&) {
-      ok = false;
-    }
-  }
-
+  const bool ok = WriteArchive(pending);
   EndProgress();
   if (ok) {
     view_.ShowStatus("Index exported sucessfully.");
@@ -287,6 +219,106 @@ bool TIndexArchive::bbExportClick() {
     view_.ShowStatus("Index not exported.");
   }
   return ok;
+}
+
+std::optional<std::string> TIndexArchive::ChooseExportTarget() {
+  std::optional<std::string> chosen = dialogs_.SaveFileName(kArchiveFileFilter);
+  if (!chosen || chosen->empty()) return std::nullopt;
+  std::string target = ArchiveFileName(*chosen);
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(target, ec)) &&
+      dialogs_.Confirm("Do you wish to overwrite " + target + "?", kYesNoCancel) != kButtonYes) {
+    return std::nullopt;
+  }
+  return target;
+}
+
+bool TIndexArchive::OpenCurrentLocation(const char* no_location_message) {
+  context_.CurrentLocationNumber = dm_.CurrentTaskNo();
+  if (context_.CurrentLocationNumber == -1) {
+    dialogs_.Error(no_location_message);
+    return false;
+  }
+  if (!dm_.OpenLocation(dm_.LocationFolder(context_.CurrentLocationNumber))) {
+    dialogs_.Error("Cannot open database.");
+    return false;
+  }
+  return true;
+}
+
+bool TIndexArchive::WriteArchive(PendingFile& pending) {
+  // Whatever happens, no temporary file stays behind, not even one left from elsewhere.
+  TTemporaryFile temp(TempFilePath());
+  // The head comes from the location's Tasks row as it is now; events pumped later may move
+  // the Tasks cursor.
+  TArchiveTask task;
+  try {
+    task = CurrentArchiveTask();
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (!WriteIndexStreamFile(temp.Path())) return false;
+  TMemoryStream image;
+  const bool compressed = CompressArchive(task, temp.Path(), image);
+  temp.Remove();
+  if (!compressed) return false;
+  try {
+    pending.Commit(image.Data().data(), image.Data().size());
+  } catch (const std::exception&) {
+    return false;
+  }
+  view_.SetProgress(100);
+  return true;
+}
+
+TArchiveTask TIndexArchive::CurrentArchiveTask() {
+  TTaskFields row(dm_.tbTasks);
+  TArchiveTask task;
+  task.task_url = row.TaskURL().AsString();
+  task.task_description = row.TaskDescription().AsString();
+  task.date = row.Date().AsString();
+  task.time_start = row.TimeStart().AsString();
+  task.time_end = row.TimeEnd().AsString();
+  task.files = row.Files().AsString();
+  task.search_delimiters = row.SearchDelimiters().AsString();
+  return task;
+}
+
+bool TIndexArchive::WriteIndexStreamFile(const std::string& path) {
+  std::unique_ptr<TFileSink> sink;
+  try {
+    sink = std::make_unique<TFileSink>(path);
+  } catch (const EArchiveIoError&) {
+    dialogs_.Error("Cannot create file " + path);
+    return false;
+  }
+  try {
+    const bool written = WriteIndexStream(*sink);
+    sink->Close();
+    return written;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TIndexArchive::CompressArchive(const TArchiveTask& task, const std::string& stream_file,
+                                    TMemoryStream& image) {
+  try {
+    const std::string head = BuildArchiveHeader(task);
+    image.Write(head.data(), head.size());
+    view_.SetProgress(90);
+    TFileStream source(stream_file, TFileStream::Mode::kOpenRead);
+    TCompressor compressor(this);
+    int last_percent = -1;
+    compressor.OnShowProgress = [&](int& percent) { CoderProgress(percent, last_percent); };
+    compressor.CompressStream(image, source, coLZH5);
+  } catch (const std::exception&) {
+    return false;
+  }
+  // A cancelled coder run ends its input early; what it wrote is not a whole archive.
+  if (Cancelled()) return false;
+  view_.SetProgress(95);
+  return true;
 }
 
 bool TIndexArchive::WriteIndexStream(TByteSink& sink) {
@@ -305,20 +337,17 @@ bool TIndexArchive::WriteIndexStream(TByteSink& sink) {
   if (count == 0 || query.Eof()) throw EIndexStreamError("No pages to export");
   writer.WritePageCount(count);
   Rhythm pages(count, 20);
+  TFileFields row(query);
   TPageRecord page;
   std::int64_t written = 0;
   for (; !query.Eof(); query.Next()) {
-    if (pages.Due()) {
-      AdvanceProgress();
-      pump_.ProcessEvents();
-      if (Cancelled()) return false;
-    }
-    page.file_no = query.Fields(0).AsInteger();
-    page.address = query.Fields(1).AsString() + query.Fields(2).AsString();
-    page.state = static_cast<int>(query.Fields(3).AsInteger() & 0xFF);
-    page.header = query.Fields(4).AsString();
-    page.title = query.Fields(5).AsString();
-    page.text = query.Fields(6).AsString();
+    if (pages.Due() && !ProgressStep()) return false;
+    page.file_no = row.FileNo().AsInteger();
+    page.address = row.Address();
+    page.state = static_cast<int>(row.FileState().AsInteger() & 0xFF);
+    page.header = row.FileHeader().AsString();
+    page.title = row.FileTitle().AsString();
+    page.text = row.FileText().AsString();
     writer.WritePage(page);
     ++written;
   }
@@ -328,7 +357,7 @@ bool TIndexArchive::WriteIndexStream(TByteSink& sink) {
 
   // The three word tables merged into one sequence in byte order; on equal words the
   // lower-numbered table goes first.
-  TTable* tables[3] = {&dm_.tbWords1, &dm_.tbWords2, &dm_.tbWords3};
+  TTable* tables[kWordTableCount] = {&dm_.tbWords1, &dm_.tbWords2, &dm_.tbWords3};
   std::int64_t total = 0;
   for (TTable* t : tables) {
     t->SetIndexName("");
@@ -341,20 +370,16 @@ bool TIndexArchive::WriteIndexStream(TByteSink& sink) {
     std::string best_word;
     for (TTable* t : tables) {
       if (t->IsEmpty() || t->Eof()) continue;
-      std::string word = t->Fields(0).AsString();
+      std::string word = TWordFields(*t).Word().AsString();
       if (best == nullptr || word < best_word) {
         best = t;
         best_word = std::move(word);
       }
     }
     if (best == nullptr) break;
-    if (words.Due()) {
-      AdvanceProgress();
-      pump_.ProcessEvents();
-      if (Cancelled()) return false;
-    }
+    if (words.Due() && !ProgressStep()) return false;
     if (best_word.empty()) throw EIndexStreamError("Word record without a word");
-    writer.WriteWord(best_word, best->Fields(1).AsBlob());
+    writer.WriteWord(best_word, TWordFields(*best).PageList().AsBlob());
     best->Next();
   }
   writer.WriteEnd();
@@ -364,11 +389,36 @@ bool TIndexArchive::WriteIndexStream(TByteSink& sink) {
 // ---------------------------------------------------------------------------------------------
 // Import
 
+// The new location of an import until it is kept: a failed import removes its Tasks row and
+// its folder again and goes back to the location that was current (its record and its number).
+class TIndexArchive::ImportedLocation final {
+ public:
+  explicit ImportedLocation(TIndexArchive& archive)
+      : archive_(archive),
+        previous_number_(archive.context_.CurrentLocationNumber),
+        previous_task_no_(archive.dm_.CurrentTaskNo()) {}
+  ~ImportedLocation() {
+    if (kept_) return;
+    archive_.RemoveImportedLocation(task_no, folder_existed, previous_task_no_);
+    archive_.context_.CurrentLocationNumber = previous_number_;
+  }
+  ImportedLocation(const ImportedLocation&) = delete;
+  ImportedLocation& operator=(const ImportedLocation&) = delete;
+
+  void Keep() { kept_ = true; }
+
+  int task_no = -1;             // the new Tasks row, once posted
+  bool folder_existed = false;  // a folder of its name was there before the import
+
+ private:
+  TIndexArchive& archive_;
+  const int previous_number_;
+  const int previous_task_no_;
+  bool kept_ = false;
+};
+
 bool TIndexArchive::bbImportClick() {
-  struct DirectoryGuard {
-    TIndexArchive* self;
-    ~DirectoryGuard() { self->RestoreCurrentDirectory(); }
-  } guard{this};
+  TRestoresCurrentDirectory directory(context_.program_folder);
   imported_task_no_ = -1;
 
   view_.ShowStatus("");
@@ -383,19 +433,46 @@ bool TIndexArchive::bbImportClick() {
   }
 
   StartProgress("Importing Index. Press ESC to cancel.");
-  const int previous_number = context_.CurrentLocationNumber;
-  const int previous_task_no = dm_.CurrentTaskNo();
-  const std::string temp = TempFilePath();
-
-  // What failed decides what the user sees: a failure before the index stream was expanded
-  // ends with the temporary-file message only, a later one with "Cannot Import Index".
-  enum class Outcome { kOk, kBeforeStream, kFailed };
-  Outcome outcome = Outcome::kOk;
-  int new_task = -1;
-
-  // Steps 4 and 5: the head, then the new Tasks row.
-  TArchiveTask task;
+  ImportedLocation location(*this);
+  TTemporaryFile temp(TempFilePath());
   std::uint64_t stream_offset = 0;
+  ImportOutcome outcome = AddImportedLocation(archive, location, stream_offset);
+  if (outcome == ImportOutcome::kOk) {
+    outcome = ExpandIndexStream(archive, stream_offset, temp.Path());
+  }
+  if (outcome != ImportOutcome::kBeforeStream) outcome = ReadIndexStreamFile(temp.Path(), outcome);
+  temp.Remove();
+
+  if (outcome == ImportOutcome::kBeforeStream) {
+    dialogs_.Error("Cannot open temporary file " + temp.Path());
+    EndProgress();
+    return false;
+  }
+  EndProgress();
+  if (outcome != ImportOutcome::kOk) {
+    if (Cancelled())
+      dialogs_.Information("Import Canceled");
+    else
+      dialogs_.Error("Cannot Import Index");
+    view_.ShowStatus("Index not imported.");
+    return false;
+  }
+  location.Keep();
+  view_.ShowStatus("Index imported sucessfully.");
+  imported_task_no_ = location.task_no;
+  context_.CurrentLocationNumber = dm_.CurrentTaskNo();
+  if (update_caption_) update_caption_();
+  if (!dm_.OpenLocation(dm_.LocationFolder(context_.CurrentLocationNumber))) {
+    dialogs_.Error("Cannot open database.");
+  }
+  return true;
+}
+
+TIndexArchive::ImportOutcome TIndexArchive::AddImportedLocation(const std::string& archive,
+                                                                ImportedLocation& location,
+                                                                std::uint64_t& stream_offset) {
+  // The head, then the new Tasks row.
+  TArchiveTask task;
   try {
     TFileSource source(archive);
     TBufferedReader in(source);
@@ -403,118 +480,93 @@ bool TIndexArchive::bbImportClick() {
     task = ReadArchiveTask(in);
     stream_offset = in.Taken();
   } catch (const std::exception&) {
-    outcome = Outcome::kBeforeStream;
+    return ImportOutcome::kBeforeStream;
   }
-  if (outcome == Outcome::kOk) {
-    TTable& tasks = dm_.tbTasks;
-    try {
-      tasks.Insert();
-      tasks.FieldByName("Task_URL").SetString(task.task_url);
-      tasks.FieldByName("Task_Description").SetString(task.task_description);
-      tasks.FieldByName("Date").SetString(task.date);
-      tasks.FieldByName("Time_Start").SetString(task.time_start);
-      tasks.FieldByName("Time_End").SetString(task.time_end);
-      tasks.FieldByName("Files").SetString(task.files);
-      tasks.FieldByName("SearchDelimiters").SetString(task.search_delimiters);
-      tasks.Post();
-      new_task = static_cast<int>(tasks.FieldByName("Task_No").AsInteger());
-    } catch (const std::exception&) {
-      // A text the fields cannot convert fails the run like a bad head.
-      if (tasks.State() == TTableState::kInsert) tasks.Cancel();
-      outcome = Outcome::kBeforeStream;
+  TTable& tasks = dm_.tbTasks;
+  TTaskFields row(tasks);
+  try {
+    tasks.Insert();
+    row.TaskURL().SetString(task.task_url);
+    row.TaskDescription().SetString(task.task_description);
+    row.Date().SetString(task.date);
+    row.TimeStart().SetString(task.time_start);
+    row.TimeEnd().SetString(task.time_end);
+    row.Files().SetString(task.files);
+    row.SearchDelimiters().SetString(task.search_delimiters);
+    tasks.Post();
+    location.task_no = static_cast<int>(row.TaskNo().AsInteger());
+  } catch (const std::exception&) {
+    // A text the fields cannot convert fails the run like a bad head.
+    if (tasks.State() == TTableState::kInsert) tasks.Cancel();
+    return ImportOutcome::kBeforeStream;
+  }
+  // The location folder with empty tables, opened.
+  const std::string folder = dm_.LocationFolder(location.task_no);
+  std::error_code ec;
+  location.folder_existed = fs::exists(folder, ec);
+  if (!dm_.CreateLocationTables(folder)) {
+    dialogs_.Error("Cannot create database in directory '" + folder + "'");
+    return ImportOutcome::kBeforeStream;
+  }
+  if (!dm_.OpenLocation(folder)) {
+    dialogs_.Error("Cannot open database.");
+    return ImportOutcome::kBeforeStream;
+  }
+  return ImportOutcome::kOk;
+}
+
+TIndexArchive::ImportOutcome TIndexArchive::ExpandIndexStream(const std::string& archive,
+                                                              std::uint64_t stream_offset,
+                                                              const std::string& stream_file) {
+  view_.SetProgress(5);
+  try {
+    TFileStream source(archive, TFileStream::Mode::kOpenRead);
+    source.SetPosition(static_cast<std::int64_t>(stream_offset));
+    // A hostile head may announce up to 2 GiB; refuse what the disk cannot take instead of
+    // filling it.
+    const std::int64_t announced = TCompressor::AnnouncedSize(source);
+    if (announced > 0 &&
+        static_cast<std::uint64_t>(announced) > FreeSpace(context_.program_folder)) {
+      throw EArchiveIoError("Not enough room for the index stream");
     }
+    TFileStream dest(stream_file, TFileStream::Mode::kCreate);
+    TCompressor compressor(this);
+    int last_percent = -1;
+    compressor.OnShowProgress = [&](int& percent) { CoderProgress(percent, last_percent); };
+    compressor.ExpandStream(dest, source);
+  } catch (const std::exception&) {
+    return ImportOutcome::kFailed;
   }
-  // Steps 6 and 7: the location folder with empty tables, opened.
-  bool folder_existed = false;
-  if (outcome == Outcome::kOk) {
-    const std::string folder = dm_.LocationFolder(new_task);
-    std::error_code ec;
-    folder_existed = fs::exists(folder, ec);
-    if (!dm_.CreateLocationTables(folder)) {
-      dialogs_.Error("Cannot create database in directory '" + folder + "'");
-      outcome = Outcome::kBeforeStream;
-    } else if (!dm_.OpenLocation(folder)) {
-      dialogs_.Error("Cannot open database.");
-      outcome = Outcome::kBeforeStream;
-    }
-  }
-  // Step 8: the compressed stream expanded into the temporary file.
-  if (outcome == Outcome::kOk) {
-    view_.SetProgress(5);
-    try {
-      // A hostile head may announce up to 2 GiB; refuse what the disk cannot take instead of
-      // filling it.
-      std::int64_t announced = AnnouncedSize(archive, stream_offset);
-      if (announced > 0 &&
-          static_cast<std::uint64_t>(announced) > FreeSpace(context_.program_folder)) {
-        throw EArchiveIoError("Not enough room for the index stream");
-      }
-      TFileStream dest(temp, TFileStream::Mode::kCreate);
-      TFileStream source(archive, TFileStream::Mode::kOpenRead);
-      source.SetPosition(static_cast<std::int64_t>(stream_offset));
-      TCompressor compressor(this);
-      int last_percent = -1;
-      compressor.OnShowProgress = [&](int& percent) { CoderProgress(percent, last_percent); };
-      compressor.ExpandStream(dest, source);
-      if (Cancelled())
-        outcome = Outcome::kFailed;
-      else
-        view_.SetProgress(10);
-    } catch (const std::exception&) {
-      outcome = Outcome::kFailed;
-    }
-  }
-  // Steps 9 to 11: the temporary file read into the new tables, in one transaction.
+  if (Cancelled()) return ImportOutcome::kFailed;
+  view_.SetProgress(10);
+  return ImportOutcome::kOk;
+}
+
+TIndexArchive::ImportOutcome TIndexArchive::ReadIndexStreamFile(const std::string& stream_file,
+                                                                ImportOutcome outcome) {
+  // A stream file that cannot be opened (none was made) ends the run with the temporary-file
+  // message, whatever failed before; a failed expansion reads nothing.
   std::unique_ptr<TFileSource> stream;
-  if (outcome != Outcome::kBeforeStream) {
-    try {
-      stream = std::make_unique<TFileSource>(temp);
-    } catch (const EArchiveIoError&) {
-      outcome = Outcome::kBeforeStream;
-    }
+  try {
+    stream = std::make_unique<TFileSource>(stream_file);
+  } catch (const EArchiveIoError&) {
+    return ImportOutcome::kBeforeStream;
   }
-  if (outcome == Outcome::kOk) {
+  if (outcome == ImportOutcome::kOk) {
+    // The records land in one transaction.
     try {
       TTransaction transaction(dm_.dbKiv);
       if (ReadIndexStream(*stream)) {
         transaction.Commit();
       } else {
-        outcome = Outcome::kFailed;
+        outcome = ImportOutcome::kFailed;
       }
     } catch (const std::exception&) {
-      outcome = Outcome::kFailed;
+      outcome = ImportOutcome::kFailed;
     }
   }
-  if (outcome != Outcome::kBeforeStream) view_.SetProgress(100);
-  stream.reset();
-  RemoveFile(temp);
-
-  if (outcome == Outcome::kBeforeStream) {
-    dialogs_.Error("Cannot open temporary file " + temp);
-    EndProgress();
-    RemoveImportedLocation(new_task, folder_existed, previous_task_no);
-    context_.CurrentLocationNumber = previous_number;
-    return false;
-  }
-  EndProgress();
-  if (outcome == Outcome::kOk) {
-    view_.ShowStatus("Index imported sucessfully.");
-    imported_task_no_ = new_task;
-    context_.CurrentLocationNumber = dm_.CurrentTaskNo();
-    if (update_caption_) update_caption_();
-    if (!dm_.OpenLocation(dm_.LocationFolder(context_.CurrentLocationNumber))) {
-      dialogs_.Error("Cannot open database.");
-    }
-    return true;
-  }
-  if (Cancelled())
-    dialogs_.Information("Import Canceled");
-  else
-    dialogs_.Error("Cannot Import Index");
-  view_.ShowStatus("Index not imported.");
-  RemoveImportedLocation(new_task, folder_existed, previous_task_no);
-  context_.CurrentLocationNumber = previous_number;
-  return false;
+  view_.SetProgress(100);
+  return outcome;
 }
 
 bool TIndexArchive::ReadIndexStream(TByteSource& source) {
@@ -523,26 +575,23 @@ bool TIndexArchive::ReadIndexStream(TByteSource& source) {
   const std::int64_t count = reader.ReadPageCount();
   Rhythm pages(count, 10);
   TTable& files = dm_.tbFiles;
+  TFileFields row(files);
   TPageRecord page;
   for (std::int64_t i = 0; i < count; ++i) {
-    if (pages.Due()) {
-      AdvanceProgress();
-      pump_.ProcessEvents();
-      if (Cancelled()) return false;
-    }
+    if (pages.Due() && !ProgressStep()) return false;
     reader.ReadPage(page);
     files.Append();
     try {
       TPageAddress address = SplitPageAddress(page.address);
-      files.Fields(0).SetInteger(page.file_no);
-      files.Fields(1).SetString(address.head);
+      row.FileNo().SetInteger(page.file_no);
+      row.F1().SetString(address.head);
       // Empty texts stay empty fields, as the indexer leaves them; a state of 0 means the
       // same as an empty one.
-      if (!address.tail.empty()) files.Fields(2).SetString(address.tail);
-      if (page.state != 0) files.Fields(3).SetInteger(page.state);
-      if (!page.header.empty()) files.Fields(4).SetString(page.header);
-      if (!page.title.empty()) files.Fields(5).SetString(page.title);
-      if (!page.text.empty()) files.Fields(6).SetString(page.text);
+      if (!address.tail.empty()) row.FileURLRest().SetString(address.tail);
+      if (page.state != 0) row.FileState().SetInteger(page.state);
+      if (!page.header.empty()) row.FileHeader().SetString(page.header);
+      if (!page.title.empty()) row.FileTitle().SetString(page.title);
+      if (!page.text.empty()) row.FileText().SetString(page.text);
       files.Post();
     } catch (...) {
       files.Cancel();
@@ -566,10 +615,11 @@ bool TIndexArchive::ReadIndexStream(TByteSource& source) {
     }
     if (!reader.ReadWord(word)) break;
     TTable& table = dm_.WordTable(WordTableNumber(word.word));
+    TWordFields row(table);
     table.Append();
     try {
-      table.Fields(0).SetString(word.word);
-      table.Fields(1).SetBlob(word.page_list);
+      row.Word().SetString(word.word);
+      row.PageList().SetBlob(word.page_list);
       table.Post();
     } catch (...) {
       table.Cancel();

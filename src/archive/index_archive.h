@@ -15,9 +15,12 @@
 // Every object passed to the constructor must outlive the TIndexArchive.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "archive/archive_header.h"
 #include "archive/archive_view.h"
 #include "archive/byte_stream.h"
 #include "platform/dialogs.h"
@@ -26,6 +29,8 @@
 #include "util/context.h"
 
 namespace vellumark {
+
+class TMemoryStream;
 
 inline constexpr const char* kArchiveTempFileName = "~kiv1.tmp";
 inline constexpr const char* kArchiveExtension = ".kvx";
@@ -55,16 +60,59 @@ class TIndexArchive final {
 
  private:
   class Rhythm;
+  class PendingFile;
+  class ImportedLocation;
+  // How an import went: through, failed before the index stream was expanded (the
+  // temporary-file message follows), or failed later ("Cannot Import Index").
+  enum class ImportOutcome { kOk, kBeforeStream, kFailed };
+
+  // --- the steps of Export ---
+
+  // The save dialog's file with the archive's extension, when the user chose one and agreed
+  // to overwrite an existing file.
+  std::optional<std::string> ChooseExportTarget();
+  // Makes the current Tasks record the current location and opens its tables. False after a
+  // message (`no_location_message` when there is no location).
+  bool OpenCurrentLocation(const char* no_location_message);
+  // The archive written into `pending` and committed: the index stream built in the temporary
+  // file, compressed behind the head. False when it failed or was cancelled.
+  bool WriteArchive(PendingFile& pending);
+  // The head's texts from the current Tasks record.
+  TArchiveTask CurrentArchiveTask();
+  // The index stream written to the file `path`. False when it failed or was cancelled (a file
+  // that cannot be made says so).
+  bool WriteIndexStreamFile(const std::string& path);
   bool WriteIndexStream(TByteSink& sink);
+  // The head and the compressed index stream of `stream_file` into `image`. False when it
+  // failed or was cancelled.
+  bool CompressArchive(const TArchiveTask& task, const std::string& stream_file,
+                       TMemoryStream& image);
+
+  // --- the steps of Import ---
+
+  // The archive's head read and the new location made from it: its Tasks row, its folder
+  // with empty tables, opened. `stream_offset` becomes where the compressed stream starts.
+  ImportOutcome AddImportedLocation(const std::string& archive, ImportedLocation& location,
+                                    std::uint64_t& stream_offset);
+  // The compressed stream at `stream_offset` of the archive expanded into `stream_file`.
+  ImportOutcome ExpandIndexStream(const std::string& archive, std::uint64_t stream_offset,
+                                  const std::string& stream_file);
+  // The index stream of `stream_file` read into the new location's tables, in one
+  // transaction, when everything before went through (`outcome`).
+  ImportOutcome ReadIndexStreamFile(const std::string& stream_file, ImportOutcome outcome);
   bool ReadIndexStream(TByteSource& source);
   // Deletes the Tasks row of a failed import and its location folder (only the table file
   // when the folder was there before), and goes back to the location that was current.
   void RemoveImportedLocation(int task_no, bool folder_existed, int previous_task_no);
+
+  // --- progress ---
+
   void StartProgress(const char* status);
   void EndProgress();
   bool Cancelled() const { return view_.CancelFlag(); }
   void AdvanceProgress();
-  void RestoreCurrentDirectory();
+  // One step of the progress bar, with events pumped; false when the run was cancelled.
+  bool ProgressStep();
   // The compressor's progress handler: pumps events as the percentage moves and aborts the
   // coder run when the cancel flag is set.
   void CoderProgress(int& percent, int& last_percent);

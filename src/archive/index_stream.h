@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "archive/byte_stream.h"
+#include "store/schema.h"
 #include "util/exception.h"
 
 namespace vellumark {
@@ -47,8 +48,8 @@ struct TWordRecord {
 };
 
 // Limits the reader enforces besides the bytes left.
-inline constexpr std::size_t kMaxStreamText = 1 << 20;  // any one text, in bytes
-inline constexpr std::size_t kMaxStreamWord = 24;       // a full word, in bytes
+inline constexpr std::size_t kMaxStreamText = 1 << 20;         // any one text, in bytes
+inline constexpr std::size_t kMaxStreamWord = kMaxWordLength;  // a full word, in bytes
 
 class TIndexStreamWriter final {
  public:

@@ -1,15 +1,14 @@
 #include "cli/cli_session.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
-#include "app/core/program_shell.h"
-#include "app/core/trusted_authorities.h"
-#include "app/web_browser.h"
+#include "cli/browser_loader.h"
 #include "net/http_client.h"
+#include "shell/program_shell.h"
+#include "shell/trusted_authorities.h"
 #include "store/data_module.h"
 #include "util/delimiter_text.h"
 #include "util/startup.h"
@@ -41,32 +40,32 @@ void CliEventPump::CheckInterrupt() {
 }
 
 void CliEventPump::ProcessEvents() {
-  if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if (engine) engine->ProcessEvents();
   CheckInterrupt();
 }
 
 void CliEventPump::ProcessEventsFor(int max_ms) {
-  if (max_ms > 0 && QCoreApplication::instance()) {
-    QEventLoop loop;
-    QTimer::singleShot(max_ms, &loop, &QEventLoop::quit);
-    loop.exec();
-  } else {
-    ProcessEvents();
+  if (engine) {
+    engine->ProcessEventsFor(max_ms);
+  } else if (max_ms > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(max_ms));
   }
   CheckInterrupt();
 }
 
-CliSession::CliSession(std::optional<std::string> home) : home_(std::move(home)) {}
+CliSession::CliSession(std::string program) : program_(std::move(program)) {}
 
 CliSession::~CliSession() {
   http_.reset();
-  browser_.reset();
   dm_.reset();
+  // The browser and the Qt application go last, with the engine.
+  pump_.engine = nullptr;
+  engine_.reset();
 }
 
 void CliSession::Start() {
   StartupEnvironment env = StartupEnvironment::FromProcess();
-  if (home_) env.vellumark_home = std::filesystem::absolute(*home_).string();
+  if (home) env.vellumark_home = std::filesystem::absolute(*home).string();
   // The same program folder and settings file as the program beside it ("vellumark.ini").
   const std::filesystem::path exe(env.executable_path);
   env.executable_path = (exe.parent_path() / "vellumark").string();
@@ -97,30 +96,23 @@ void CliSession::SelectLocation(int task_no) {
 }
 
 Browser& CliSession::WebBrowser() {
-  if (!browser_) {
-    try {
-      auto browser = std::make_unique<vellumark::WebBrowser>();
-      browser->SetTrustedCAFile(TrustedCAFileSetting(*settings_, context_.program_folder));
-      browser_ = std::move(browser);
-    } catch (const std::exception& e) {
-      dialogs_.PrintError(std::string("Cannot start the browser: ") + e.what());
+  if (!engine_) {
+    std::string error;
+    engine_ = LoadBrowserEngine(StartupEnvironment::FromProcess().executable_path, program_,
+                                TrustedCAFileSetting(*settings_, context_.program_folder), error);
+    if (!engine_) {
+      dialogs_.PrintError("Cannot start the browser: " + error);
       throw CommandFailed{};
     }
+    pump_.engine = &engine_->Pump();
   }
-  return *browser_;
+  return engine_->GetBrowser();
 }
 
 THttpClient& CliSession::HttpClient() {
-  if (!http_) {
-    http_ = std::make_unique<THttpClient>(pump_);
-    http_->InputFileMode = false;
-    http_->OutputFileMode = false;
-    http_->ReportLevel = 2;
-    // As in the program: a server that neither answers nor closes cannot hold the run.
-    http_->TimeOut = ProgramShell::kHttpTimeOutMs;
-    // The extra trusted authorities of the settings file, as in the program.
-    http_->TrustedCAFile = TrustedCAFileSetting(*settings_, context_.program_folder);
-  }
+  // As in the program: the program shell's client, with the settings' trusted authorities.
+  if (!http_)
+    http_ = MakeHttpClient(pump_, TrustedCAFileSetting(*settings_, context_.program_folder));
   return *http_;
 }
 

@@ -1,11 +1,13 @@
 // What every command of vellumark-cli works with: the unit start-up on the program folder
 // (--home, else VELLUMARK_HOME, else the folder of the program, as for vellumark itself), the
 // settings file "vellumark.ini" and its delimiter characters, the message lines, the event
-// pump, the data module over the same tables as the program, and on demand the headless
-// browser and the HTTP client.
+// pump, the data module over the same tables as the program, and on demand the browser engine
+// and the HTTP client.
 //
-// The pump lets Qt's events run (the browser's among them) and turns Ctrl-C into the
-// session's interrupt hook: the first Ctrl-C calls it, a second one ends the process.
+// The browser engine (browser/browser_engine.h) is loaded only when a command asks for the
+// browser; the other commands never load Qt. The pump lets the engine's events run once it is
+// there and turns Ctrl-C into the session's interrupt hook: the first Ctrl-C calls it, a second
+// one ends the process.
 #pragma once
 
 #include <functional>
@@ -13,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "browser/browser_engine.h"
 #include "cli/cli_dialogs.h"
 #include "platform/browser.h"
 #include "platform/event_pump.h"
@@ -32,9 +35,13 @@ struct CommandFailed {};
 class CliEventPump final : public EventPump {
  public:
   void ProcessEvents() override;
+  // With the browser engine loaded, runs its events for `max_ms`; without it there are no
+  // events to wait for, and it sleeps.
   void ProcessEventsFor(int max_ms) override;
   // Called (once per Ctrl-C) from the pump when the user pressed Ctrl-C.
   std::function<void()> on_interrupt;
+  // The browser engine's pump, once the engine is loaded (null before).
+  EventPump* engine = nullptr;
 
   // Installs the Ctrl-C handler.
   static void CatchInterrupt();
@@ -45,10 +52,14 @@ class CliEventPump final : public EventPump {
 
 class CliSession final {
  public:
-  explicit CliSession(std::optional<std::string> home);
+  // `program` is the path the tool was started as (argv[0]).
+  explicit CliSession(std::string program);
   ~CliSession();
   CliSession(const CliSession&) = delete;
   CliSession& operator=(const CliSession&) = delete;
+
+  // --home: the program folder named on the command line.
+  std::optional<std::string> home;
 
   // The start-up; on failure shows the error and throws CommandFailed.
   void Start();
@@ -62,23 +73,32 @@ class CliSession final {
   // Makes location `task_no` the current Tasks record; shows an error and throws
   // CommandFailed when there is none.
   void SelectLocation(int task_no);
-  // The browser (offscreen WebEngine), created on first use; throws CommandFailed when the
-  // engine does not start.
+  // The browser (offscreen WebEngine), with the browser engine loaded on first use; shows
+  // "Cannot start the browser: " and the reason and throws CommandFailed when the library
+  // cannot be loaded or the engine does not start.
   Browser& WebBrowser();
   THttpClient& HttpClient();
 
   // 0, or 1 when an error message was shown.
   int ExitStatus() const { return dialogs_.ErrorShown() ? 1 : 0; }
+  // The status the command returned (OnChosen), and the tool's exit status: the command's when
+  // it is not 0, else ExitStatus(); 2 when no command ran.
+  void SetCommandStatus(int status) { command_status_ = status; }
+  int ToolStatus() const {
+    if (!command_status_) return 2;
+    return *command_status_ != 0 ? *command_status_ : ExitStatus();
+  }
 
  private:
-  std::optional<std::string> home_;
+  std::string program_;
   ProgramContext context_;
   std::unique_ptr<TPIniFile> settings_;
   CliDialogs dialogs_;
   CliEventPump pump_;
   std::unique_ptr<TdmKiv> dm_;
-  std::unique_ptr<Browser> browser_;
+  std::unique_ptr<BrowserEngine> engine_;
   std::unique_ptr<THttpClient> http_;
+  std::optional<int> command_status_;
 };
 
 }  // namespace vellumark::cli

@@ -7,7 +7,7 @@
 
 namespace vellumark::cli {
 
-void RegisterAddCommand(CLI::App& app, CommandTable& table) {
+void AddAddCommand(CLI::App& app, CliSession& session) {
   struct Args {
     std::string url;
     std::string description;
@@ -17,7 +17,7 @@ void RegisterAddCommand(CLI::App& app, CommandTable& table) {
       "add", "Add a location; prints its number. A URL without \"://\" gets \"http://\"");
   sub->add_option("URL", args->url, "Starting URL of the location")->required();
   sub->add_option("DESCRIPTION", args->description, "Description of the location");
-  table.Add(sub, [args](CliSession& session) {
+  OnChosen(sub, session, [args, &session] {
     TLocationCommands commands(session.DataModule(), session.Dialogs());
     // The dialog starts empty here: nothing is remembered between runs of the tool.
     ArgumentsDialog dialog(args->url, args->description);

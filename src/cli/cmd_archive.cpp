@@ -87,7 +87,7 @@ bool RunArchive(CliSession& session, Run run) {
 
 }  // namespace
 
-void RegisterExportCommand(CLI::App& app, CommandTable& table) {
+void AddExportCommand(CLI::App& app, CliSession& session) {
   struct Args {
     int task_no = 0;
     std::string file;
@@ -99,7 +99,7 @@ void RegisterExportCommand(CLI::App& app, CommandTable& table) {
   sub->add_option("FILE", args->file, "Archive file; its extension becomes .kvx")->required();
   sub->add_flag("--force", args->force, "Overwrite FILE when it exists");
 
-  table.Add(sub, [args](CliSession& session) {
+  OnChosen(sub, session, [args, &session] {
     session.SelectLocation(args->task_no);
     CliDialogs& dialogs = session.Dialogs();
     bool refused = false;
@@ -124,12 +124,12 @@ void RegisterExportCommand(CLI::App& app, CommandTable& table) {
   });
 }
 
-void RegisterImportCommand(CLI::App& app, CommandTable& table) {
+void AddImportCommand(CLI::App& app, CliSession& session) {
   auto file = std::make_shared<std::string>();
   CLI::App* sub = app.add_subcommand("import", "Import the archive FILE as a new location");
   sub->add_option("FILE", *file, "Archive file")->required();
 
-  table.Add(sub, [file](CliSession& session) {
+  OnChosen(sub, session, [file, &session] {
     session.DataModule();
     CliDialogs& dialogs = session.Dialogs();
     dialogs.open_file = [file](const std::string&) -> std::optional<std::string> { return *file; };

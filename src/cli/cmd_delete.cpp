@@ -7,11 +7,11 @@
 
 namespace vellumark::cli {
 
-void RegisterDeleteCommand(CLI::App& app, CommandTable& table) {
+void AddDeleteCommand(CLI::App& app, CliSession& session) {
   auto task_no = std::make_shared<int>(0);
   CLI::App* sub = app.add_subcommand("delete", "Delete location N with its index");
   sub->add_option("N", *task_no, "Location number")->required()->check(CLI::NonNegativeNumber);
-  table.Add(sub, [task_no](CliSession& session) {
+  OnChosen(sub, session, [task_no, &session] {
     session.SelectLocation(*task_no);
     session.Dialogs().answer = [](const std::string& text,
                                   MessageButtons) -> std::optional<MessageButton> {

@@ -8,7 +8,7 @@
 
 namespace vellumark::cli {
 
-void RegisterEditCommand(CLI::App& app, CommandTable& table) {
+void AddEditCommand(CLI::App& app, CliSession& session) {
   struct Args {
     int task_no = 0;
     std::string url;
@@ -20,7 +20,7 @@ void RegisterEditCommand(CLI::App& app, CommandTable& table) {
   sub->add_option("N", args->task_no, "Location number")->required()->check(CLI::NonNegativeNumber);
   sub->add_option("URL", args->url, "New starting URL")->required();
   sub->add_option("DESCRIPTION", args->description, "New description (else kept)");
-  table.Add(sub, [args](CliSession& session) {
+  OnChosen(sub, session, [args, &session] {
     session.SelectLocation(args->task_no);
     TLocationCommands commands(session.DataModule(), session.Dialogs());
     ArgumentsDialog dialog(args->url, args->description);

@@ -31,7 +31,7 @@ void PrintTimings(const RunTimings& t) {
 
 }  // namespace
 
-void RegisterIndexCommand(CLI::App& app, CommandTable& table) {
+void AddIndexCommand(CLI::App& app, CliSession& session) {
   struct Args {
     int task_no = 0;
     bool overwrite = false;
@@ -53,7 +53,7 @@ void RegisterIndexCommand(CLI::App& app, CommandTable& table) {
       ->default_val(60);
   sub->add_flag("--timings", args->timings, "Print where the run's time went");
 
-  table.Add(sub, [args](CliSession& session) {
+  OnChosen(sub, session, [args, &session] {
     session.SelectLocation(args->task_no);
     TdmKiv& dm = session.DataModule();
     CliDialogs& dialogs = session.Dialogs();

@@ -1,18 +1,19 @@
 // vellumark-cli locations [--tsv]: one line per location.
 #include <algorithm>
+#include <array>
 #include <iostream>
 #include <memory>
 
 #include "cli/command.h"
 #include "store/data_module.h"
+#include "store/records.h"
 
 namespace vellumark::cli {
 
 namespace {
 
-constexpr const char* kColumns[] = {
-    "Task_No", "Task_URL", "Task_Description", "Date", "Time_Start", "Time_End", "Files"};
-constexpr std::size_t kColumnCount = std::size(kColumns);
+// Number, URL, description, date, start and end time of the last run, indexed pages.
+constexpr std::size_t kColumnCount = 7;
 
 // A field value on one line: tabs and line breaks would break the row.
 std::string OneLine(std::string text) {
@@ -24,23 +25,26 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
-void RegisterLocationsCommand(CLI::App& app, CommandTable& table) {
+void AddLocationsCommand(CLI::App& app, CliSession& session) {
   auto tsv = std::make_shared<bool>(false);
   CLI::App* sub = app.add_subcommand(
       "locations",
       "List the locations: number, URL, description, date, start and end time of "
       "the last run, indexed pages");
   sub->add_flag("--tsv", *tsv, "Tab-separated, without a heading line");
-  table.Add(sub, [tsv](CliSession& session) {
+  OnChosen(sub, session, [tsv, &session] {
     TdmKiv& dm = session.DataModule();
     std::vector<std::array<std::string, kColumnCount>> rows;
     TTable& tasks = dm.tbTasks;
     if (!tasks.IsEmpty()) {
       tasks.First();
       while (!tasks.Eof()) {
+        TTaskFields task(tasks);
         std::array<std::string, kColumnCount> row;
-        for (std::size_t i = 0; i < kColumnCount; ++i) {
-          row[i] = OneLine(tasks.FieldByName(kColumns[i]).AsString());
+        std::size_t i = 0;
+        for (TField* field : {&task.TaskNo(), &task.TaskURL(), &task.TaskDescription(),
+                              &task.Date(), &task.TimeStart(), &task.TimeEnd(), &task.Files()}) {
+          row[i++] = OneLine(field->AsString());
         }
         rows.push_back(row);
         tasks.Next();

@@ -10,12 +10,13 @@
 #include <memory>
 #include <optional>
 
-#include "app/core/options.h"
 #include "cli/command.h"
 #include "cli/progress_view.h"
 #include "search/search.h"
+#include "shell/options.h"
 #include "store/data_module.h"
 #include "util/inifile.h"
+#include "util/settings_names.h"
 
 namespace vellumark::cli {
 
@@ -51,7 +52,7 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
-void RegisterSearchCommand(CLI::App& app, CommandTable& table) {
+void AddSearchCommand(CLI::App& app, CliSession& session) {
   struct Args {
     std::optional<int> location;
     std::string mode = "any";
@@ -74,23 +75,20 @@ void RegisterSearchCommand(CLI::App& app, CommandTable& table) {
   sub->add_flag("--show", args->show, "Open every page found for the sample text around the match");
   sub->add_option("SAMPLE", args->sample, "The search sample")->required();
 
-  table.Add(sub, [args](CliSession& session) {
+  OnChosen(sub, session, [args, &session] {
     ProgramContext& context = session.Context();
     TdmKiv& dm = session.DataModule();
     if (args->location) {
       session.SelectLocation(*args->location);
-    } else if (context.settings) {
+    } else {
       // As at program start: the stored location when it exists; otherwise the current
       // record stays where the table put it.
-      const int stored = context.settings->ReadInteger("Folders", "TaskFolder", 1);
+      const int stored = context.settings->ReadInteger(kTaskFolderSetting, 1);
       if (!dm.tbTasks.IsEmpty()) dm.tbTasks.FindKey({std::to_string(stored)});
     }
-    std::string header = kDefaultHeaderFile;
-    if (context.settings) {
-      header = context.settings->ReadString("HeaderFile", "FileName", kDefaultHeaderFile);
-    }
-    if (header.empty() || header.front() != '/') header = context.program_folder + header;
-    LoadHeaderFile(header, context.HeaderLines);
+    // The result page's header lines, as the options window loads them at start (a relative
+    // file name is taken from the program folder, the current directory).
+    OptionsFormCreate(context, *context.settings);
 
     const TSearchMode mode = args->mode == "all"     ? smAllWords
                              : args->mode == "exact" ? smExactPhrase

@@ -176,27 +176,40 @@ void TCompressor::CompressStream(TStream& dest, TStream& source, TCompressMethod
   dest.SetPosition(end_pos);
 }
 
-void TCompressor::ExpandStream(TStream& dest, TStream& source) {
+bool TCompressor::ReadHeader(TStream& source, Header& header) {
   const int64_t start = source.Position();
-  const int64_t length = source.Size() - start;
-
-  if (length <= kHeaderSize) {
-    RunCoder(dest, source, false, coNone, 0, length, 0, false);
-    return;
-  }
+  // Data of at most a header's size is always stored data.
+  if (source.Size() - start <= kHeaderSize) return false;
   uint8_t bytes[kHeaderSize];
   if (source.Read(bytes, kHeaderSize) != kHeaderSize || bytes[0] != kHeaderMark) {
     source.SetPosition(start);
-    RunCoder(dest, source, false, coNone, 0, length, 0, false);
-    return;
+    return false;
   }
-  Header header;
   header.id.assign(reinterpret_cast<const char*>(bytes + 1), 3);
   header.size = static_cast<int32_t>(GetLe32(bytes + 4));
   header.archive_type = bytes[8];
   header.checksum = GetLe32(bytes + 9);
   header.lock = static_cast<int32_t>(GetLe32(bytes + 13));
+  return true;
+}
 
+int64_t TCompressor::AnnouncedSize(TStream& source) {
+  const int64_t start = source.Position();
+  Header header;
+  const bool with_header = ReadHeader(source, header);
+  source.SetPosition(start);
+  return with_header ? header.size : -1;
+}
+
+void TCompressor::ExpandStream(TStream& dest, TStream& source) {
+  const int64_t start = source.Position();
+  const int64_t length = source.Size() - start;
+
+  Header header;
+  if (!ReadHeader(source, header)) {
+    RunCoder(dest, source, false, coNone, 0, length, 0, false);
+    return;
+  }
   if (header.archive_type != 0) throw EInvalidHeaderArchiveType();
 
   TCompressMethod method = coNone;

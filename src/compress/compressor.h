@@ -63,6 +63,11 @@ class TCompressor final {
   // Expands the data from `source`'s position to its end into `dest` at its position.
   void ExpandStream(TStream& dest, TStream& source);
 
+  // The uncompressed size that the header at `source`'s position announces, or -1 when the data
+  // there has no header (it would expand as stored data). Leaves the position as it was. An
+  // expansion writes about that many bytes, so a caller can refuse what it has no room for.
+  static int64_t AnnouncedSize(TStream& source);
+
   // Published properties, in their declared order.
   TCompressEvent OnCompress;
   TExpandEvent OnExpand;
@@ -90,6 +95,9 @@ class TCompressor final {
     int32_t lock = 0;
   };
 
+  // Reads the header at `source`'s position into `header` and stays after it; false (at the
+  // same position) when the data there has none.
+  static bool ReadHeader(TStream& source, Header& header);
   RunResult RunCoder(TStream& dest, TStream& source, bool compress, TCompressMethod method,
                      int64_t uncompressed_size, int64_t input_length, int64_t budget,
                      bool unscramble);

@@ -10,11 +10,6 @@ std::string DelimitersToText(std::u32string_view delimiters) {
   return text;
 }
 
-std::u32string DelimitersFromText(std::string_view text) {
-  std::u32string out;
-  std::size_t pos = 0;
-  while (pos < text.size()) out += NextCodePoint(text, pos);
-  return out;
-}
+std::u32string DelimitersFromText(std::string_view text) { return CodePoints(text); }
 
 }  // namespace vellumark

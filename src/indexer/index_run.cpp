@@ -1,10 +1,15 @@
 #include "indexer/index_run.h"
 
+#include <functional>
+
+#include "indexer/collation.h"
 #include "indexer/delimiters.h"
 #include "indexer/page_text.h"
+#include "indexer/run_figures.h"
 #include "net/http_client.h"
 #include "store/data_module.h"
 #include "store/page_address.h"
+#include "store/records.h"
 #include "store/table.h"
 #include "store/word_store.h"
 
@@ -14,15 +19,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Field positions in Files.
-constexpr int kFileNo = 0;
-constexpr int kF1 = 1;
-constexpr int kUrlRest = 2;
-constexpr int kState = 3;
-constexpr int kHeader = 4;
-constexpr int kTitle = 5;
-constexpr int kText = 6;
-
 // The browser is polled this often while it loads.
 constexpr int kBusyPollMs = 100;
 // CheckStop and the status line come on every this many + 1 links of a page.
@@ -30,6 +26,31 @@ constexpr int kLinksPerCheck = 50;
 
 const char* const kCannotProcess =
     "Cannot process indexing. Please terminate all programs and start indexing again.";
+
+// Where the client's last request ended, after its redirects, as an absolute address: a
+// redirect to a bare path stays on the server of the exchange it answered.
+std::string FinalAddress(const THttpClient& http) {
+  const std::string& url = http.RequestURL;
+  if (url.empty() || url[0] != '/') return url;
+  std::string origin = std::string(http.Secure ? "https" : "http") + "://" + http.Host;
+  if (http.Port != (http.Secure ? 443 : 80)) origin += ":" + std::to_string(http.Port);
+  return origin + url;
+}
+
+// The status line of a response header without its line end ("HTTP/1.0 404 Not Found").
+std::string StatusLine(const std::string& header) {
+  return header.substr(0, header.find_first_of("\r\n"));
+}
+
+std::string Counted(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The page queue drops an address that equals a queued one but for letter case; records are
+// found the same way, through the hash of the address's sort key.
+std::uint64_t SortKeyHash(const std::string& relative) {
+  return std::hash<std::string>{}(TCollation::Default().SortKey(relative));
+}
 
 // Adds the time from construction to destruction to `sum`.
 class Timer {
@@ -71,7 +92,10 @@ TIndexer::TIndexer(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, Browse
 
 void TIndexer::bbStopClick() {
   if (context_.indexing_state < kIndexingRunning) return;
-  context_.indexing_state = kIndexingStopRequested;
+  // Once the user confirmed, the run ends at its next check; asking again could resume it.
+  if (context_.indexing_state != kIndexingStopping) {
+    context_.indexing_state = kIndexingStopRequested;
+  }
   // A server that does not answer must not hold the run: end the request, and let the page
   // loop ask the question.
   if (head_in_flight_) {
@@ -111,6 +135,7 @@ void TIndexer::EndRun() {
   view_.SetButtonPanelVisible(true);
   if (set_find_enabled_) set_find_enabled_(true);
   context_.indexing_state = kIndexingIdle;
+  http_.ClearCookies();
 }
 
 bool TIndexer::Head(const std::string& address) {
@@ -128,151 +153,97 @@ bool TIndexer::Head(const std::string& address) {
   return false;
 }
 
+// An active run: BeginRun when it starts; EndRun when it ends, however it ends, followed by the
+// closing status when the run ended early, or by the run's total time when it was completed.
+class TIndexer::ActiveRun final {
+ public:
+  ActiveRun(TIndexer& run, Clock::time_point start) : run_(run), start_(start) { run_.BeginRun(); }
+  ~ActiveRun() {
+    run_.EndRun();
+    if (!closing_status_.empty()) run_.ShowStatus(closing_status_);
+    if (completed_) run_.timings_.total = Clock::now() - start_;
+  }
+  ActiveRun(const ActiveRun&) = delete;
+  ActiveRun& operator=(const ActiveRun&) = delete;
+
+  // The run ends early; the status line says `status` once the run has ended.
+  void EndEarly(std::string status) { closing_status_ = std::move(status); }
+  // The run went through to its end.
+  void Complete() { completed_ = true; }
+
+ private:
+  TIndexer& run_;
+  Clock::time_point start_;
+  std::string closing_status_;
+  bool completed_ = false;
+};
+
+// Whatever way the Index command ends, no queued page or word of it stays behind.
+class TIndexer::ClearsQueues final {
+ public:
+  explicit ClearsQueues(TIndexer& run) : run_(run) {}
+  ~ClearsQueues() {
+    run_.page_queue_.Clear();
+    run_.word_list_.clear();
+    run_.word_list_.shrink_to_fit();
+  }
+  ClearsQueues(const ClearsQueues&) = delete;
+  ClearsQueues& operator=(const ClearsQueues&) = delete;
+
+ private:
+  TIndexer& run_;
+};
+
 void TIndexer::bbGoClick() {
   // Refused while a Find is running: it reads the tables the run would rewrite.
   if (Running() || context_.find_running) return;
-  // 1.
+  ClearsQueues clears(*this);
   ShowStatus("");
   page_queue_.Clear();
-  LocationURL.Clear();
+  known_pages_.clear();
+  outcomes_.Clear();
+  start_links_outside_ = 0;
+  start_links_inside_ = 0;
+  links_queued_ = 0;
   timings_ = RunTimings{};
 
-  // 2.
-  const int task_no = dm_.CurrentTaskNo();
-  context_.CurrentLocationNumber = task_no;
-  if (task_no == -1) {
-    dialogs_.Error("No tasks to index.");
-    return;
-  }
-  // 3.
-  if (!dm_.OpenLocation(dm_.LocationFolder(task_no))) {
-    dialogs_.Error("Cannot open database.");
-    return;
-  }
-  TTable& tasks = dm_.tbTasks;
-  TTable& files = dm_.tbFiles;
-
-  // 4. The start address and the base address (its directory).
-  LocationURL.SetURL(tasks.FieldByName("Task_URL").AsString());
-  LocationURL.SetAnchor("");
-  start_address_ = LocationURL.GetURL();
-  LocationURL.SetPath(LocationURL.GetDirectory());
-  base_address_ = LocationURL.GetURL();
-  base_length_ = base_address_.size();
-
-  // 5.
-  page_queue_.Add("");
-  if (start_address_ != base_address_ && start_address_.size() > base_length_ &&
-      start_address_.compare(0, base_length_, base_address_) == 0) {
-    page_queue_.Add(start_address_.substr(base_length_));
-  }
-
-  // 6.
+  if (!OpenCurrentLocation()) return;
+  QueueStartPages();
   if (dialogs_.Confirm("Do you wish to index URL '" + base_address_ + "'?", kYesNo) != kButtonYes) {
-    page_queue_.Clear();
     return;
   }
   const Clock::time_point run_start = Clock::now();
+  if (!PrepareIndex()) return;
 
-  // 7.
-  if (files.IsEmpty()) {
-    tasks.Edit();
-    tasks.FieldByName("Date").SetString(CurrentDateText());
-    tasks.FieldByName("Time_Start").SetString(CurrentTimeText());
-    tasks.FieldByName("Files").SetInteger(0);
-    tasks.FieldByName("SearchDelimiters").SetString(DelimitersToText(context_.DelimiterChars));
-    tasks.Post();
-  } else {
-    const MessageButton answer =
-        dialogs_.Confirm("Index exists. Do you wish to overwrite it?", kYesNoCancel);
-    if (answer == kButtonYes) {
-      tasks.Edit();
-      tasks.FieldByName("Date").SetString(CurrentDateText());
-      tasks.FieldByName("Time_Start").SetString(CurrentTimeText());
-      tasks.FieldByName("Time_End").Clear();
-      tasks.FieldByName("Files").SetInteger(0);
-      tasks.FieldByName("SearchDelimiters").SetString(DelimitersToText(context_.DelimiterChars));
-      tasks.Post();
-      if (!ClearTable(dm_.tbFiles) || !ClearTable(dm_.tbWords1) || !ClearTable(dm_.tbWords2) ||
-          !ClearTable(dm_.tbWords3)) {
-        dialogs_.Error("Cannot clear database");
-        ShowStatus("Index not completed.");
-        page_queue_.Clear();
-        return;
-      }
-    } else if (answer == kButtonNo) {
-      // Continue with the delimiters the old pages were split at.
-      context_.DelimiterChars =
-          DelimitersFromText(tasks.FieldByName("SearchDelimiters").AsString());
-      tasks.Edit();
-      tasks.FieldByName("Time_Start").Clear();
-      tasks.FieldByName("Time_End").Clear();
-      tasks.Post();
-    } else {
-      page_queue_.Clear();
-      return;
-    }
-  }
-
-  // 8.
   ShowStatus("Preparing to index URL '" + base_address_ + "'");
-  BeginRun();
-
-  // 9. Count what is indexed and queue what is known but not fetched.
+  ActiveRun run(*this, run_start);
   try {
     CountAndQueue();
+    if (!CheckConnection()) {
+      run.EndEarly("Index not completed.");
+      return;
+    }
   } catch (const std::exception&) {
     dialogs_.Error("Cannot process indexing ...");
-    EndRun();
-    ShowStatus("Indexing not completed.");
-    page_queue_.Clear();
+    run.EndEarly("Indexing not completed.");
     return;
   }
 
-  // 10. The connection check.
-  ShowStatus("Connecting '" + start_address_ + "' ...");
-  for (;;) {
-    bool aborted = false;
-    try {
-      aborted = Head(start_address_);
-    } catch (const std::exception& e) {
-      // The status line also gives the reason (a refused certificate, say); the message box
-      // keeps its own text.
-      const std::string reason = e.what();
-      ShowStatus("Cannot connect to '" + start_address_ + "'." +
-                 (reason.empty() ? "" : " " + reason));
-      dialogs_.Error("Cannot connect to '" + start_address_ + "'.");
-      EndRun();
-      ShowStatus("Index not completed.");
-      page_queue_.Clear();
-      return;
-    }
-    if (!aborted) break;
-    // Stop ended the check: end the run as the user confirms, else check again.
-    if (CheckStop()) {
-      EndRun();
-      ShowStatus("Index not completed.");
-      page_queue_.Clear();
-      return;
-    }
-  }
-
-  // 11.
   word_list_.clear();
+  const std::int64_t indexed_before = indexed_count_;  // pages of an index being continued
+  dialogs_before_ = browser_.AnsweredDialogs();
   try {
     IndexPages();
     // The run's postings go into the word lists once, here.
     dm_.MergePendingWords(&view_);
     timings_.pages = indexed_count_;
-    files.SetIndexName("");
-    files.Last();
-    page_total_ = files.IsEmpty() ? 0 : files.Fields(kFileNo).AsInteger();
-    if (page_total_ == indexed_count_) {
-      DeleteNotInformative();
-      page_total_ = indexed_count_;
+    FinishPages();
+    ShowStatus(DoneStatus() +
+               RunFigures(Clock::now() - run_start, timings_.pages - indexed_before));
+    if (start_links_outside_ > 0 && start_links_inside_ == 0 && links_queued_ == 0) {
+      dialogs_.Information("The start page has links, but none of them inside '" + base_address_ +
+                           "'.");
     }
-    ShowStatus("Done. Indexed " + std::to_string(indexed_count_) + " of " +
-               std::to_string(page_total_) + " pages.");
   } catch (const std::exception&) {
     // The pages indexed so far still reach the word lists, now or at the next open.
     try {
@@ -282,59 +253,236 @@ void TIndexer::bbGoClick() {
     dialogs_.Error("Cannot process indexing ...");
     ShowStatus("Indexing not completed.");
   }
+  RecordIndexEnd();
+  run.Complete();
+}
 
-  // 12.
+bool TIndexer::OpenCurrentLocation() {
+  const int task_no = dm_.CurrentTaskNo();
+  context_.CurrentLocationNumber = task_no;
+  if (task_no == -1) {
+    dialogs_.Error("No tasks to index.");
+    return false;
+  }
+  if (!dm_.OpenLocation(dm_.LocationFolder(task_no))) {
+    dialogs_.Error("Cannot open database.");
+    return false;
+  }
+  return true;
+}
+
+void TIndexer::QueueStartPages() {
+  SetLocation(LocationAddressOf(TTaskFields(dm_.tbTasks).TaskURL().AsString()));
+  QueueStartEntries();
+}
+
+void TIndexer::SetLocation(const LocationAddress& address) {
+  start_address_ = address.start;
+  base_address_ = address.base;
+  base_length_ = base_address_.size();
+  links_.SetBase(base_address_);
+  start_relative_.clear();
+  if (start_address_ != base_address_ && start_address_.size() > base_length_ &&
+      start_address_.compare(0, base_length_, base_address_) == 0) {
+    start_relative_ = start_address_.substr(base_length_);
+  }
+}
+
+void TIndexer::QueueStartEntries() {
+  page_queue_.Add("");
+  if (!start_relative_.empty()) page_queue_.Add(start_relative_);
+}
+
+bool TIndexer::FollowRedirect(const std::string& final_address) {
+  if (final_address.empty() || final_address == start_address_) return false;
+  const LocationAddress moved = LocationAddressOf(final_address);
+  if (moved.start.empty() || moved.base == base_address_) return false;
+  ShowStatus("Redirected to '" + moved.start + "'");
+  // The search builds its page addresses from the location's URL.
+  TTable& tasks = dm_.tbTasks;
+  tasks.Edit();
+  TTaskFields(tasks).TaskURL().SetString(moved.start);
+  tasks.Post();
+  SetLocation(moved);
+  page_queue_.Clear();
+  known_pages_.clear();
+  QueueStartEntries();
+  return true;
+}
+
+bool TIndexer::PrepareIndex() {
+  if (dm_.tbFiles.IsEmpty()) {
+    RecordIndexStart(false);
+    return true;
+  }
+  switch (dialogs_.Confirm("Index exists. Do you wish to overwrite it?", kYesNoCancel)) {
+    case kButtonYes:
+      RecordIndexStart(true);
+      if (!ClearTable(dm_.tbFiles) || !ClearTable(dm_.tbWords1) || !ClearTable(dm_.tbWords2) ||
+          !ClearTable(dm_.tbWords3)) {
+        dialogs_.Error("Cannot clear database");
+        ShowStatus("Index not completed.");
+        return false;
+      }
+      return true;
+    case kButtonNo: {
+      // Continue with the delimiters the old pages were split at.
+      TTaskFields task(dm_.tbTasks);
+      context_.DelimiterChars = DelimitersFromText(task.SearchDelimiters().AsString());
+      dm_.tbTasks.Edit();
+      task.TimeStart().Clear();
+      task.TimeEnd().Clear();
+      dm_.tbTasks.Post();
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void TIndexer::RecordIndexStart(bool clear_end) {
+  TTaskFields task(dm_.tbTasks);
+  dm_.tbTasks.Edit();
+  task.Date().SetString(CurrentDateText());
+  task.TimeStart().SetString(CurrentTimeText());
+  if (clear_end) task.TimeEnd().Clear();
+  task.Files().SetInteger(0);
+  task.SearchDelimiters().SetString(DelimitersToText(context_.DelimiterChars));
+  dm_.tbTasks.Post();
+}
+
+bool TIndexer::CheckConnection() {
+  ShowStatus("Connecting '" + start_address_ + "' ...");
+  for (;;) {
+    try {
+      if (!Head(start_address_)) break;
+    } catch (const std::exception& e) {
+      return CannotConnect(e.what());
+    }
+    // Stop ended the check: end the run as the user confirms, else check again.
+    if (CheckStop()) return false;
+  }
+  if (IsErrorStatus(StatusOfHeader(http_.Header))) {
+    return CannotConnect("The server answered " + StatusLine(http_.Header) + ".");
+  }
+  if (may_move_location_) FollowRedirect(NormalAddress(FinalAddress(http_)));
+  return true;
+}
+
+bool TIndexer::CannotConnect(const std::string& reason) {
+  // The status line also gives the reason (a refused certificate, say); the message box keeps
+  // its own text.
+  ShowStatus("Cannot connect to '" + start_address_ + "'." + (reason.empty() ? "" : " " + reason));
+  dialogs_.Error("Cannot connect to '" + start_address_ + "'.");
+  return false;
+}
+
+void TIndexer::FinishPages() {
+  TTable& files = dm_.tbFiles;
+  files.SetIndexName("");
+  // Records, not the highest page number: a clean-up leaves gaps in the numbers.
+  page_total_ = files.RecordCount();
+  if (EveryPageFetched()) {
+    DeleteNotInformative();
+    page_total_ = indexed_count_;
+  }
+}
+
+bool TIndexer::EveryPageFetched() {
+  TTable& files = dm_.tbFiles;
+  TFileFields page(files);
+  for (files.First(); !files.IsEmpty() && !files.Eof(); files.Next()) {
+    if (page.FileState().AsInteger() < 1) return false;
+  }
+  return true;
+}
+
+std::string TIndexer::DoneStatus() const {
+  std::string status = "Done. Indexed " + std::to_string(indexed_count_) + " of " +
+                       std::to_string(page_total_) + " pages";
+  if (const int missing = outcomes_.NotFound(); missing > 0) {
+    status += ", " + Counted(missing, "page", "pages") + " not found";
+  }
+  if (const int dialogs = browser_.AnsweredDialogs() - dialogs_before_; dialogs > 0) {
+    status += ", " + Counted(dialogs, "script dialog", "script dialogs") + " suppressed";
+  }
+  return status + ".";
+}
+
+void TIndexer::RecordIndexEnd() {
+  TTable& tasks = dm_.tbTasks;
+  TTaskFields task(tasks);
   try {
     tasks.Edit();
-    tasks.FieldByName("Time_End").SetString(CurrentTimeText());
-    tasks.FieldByName("Files").SetInteger(indexed_count_);
+    task.TimeEnd().SetString(CurrentTimeText());
+    task.Files().SetInteger(indexed_count_);
     tasks.Post();
   } catch (const std::exception&) {
     tasks.Cancel();
     dialogs_.Error("Cannot process indexing ...");
   }
-  EndRun();
-  page_queue_.Clear();
-  word_list_.clear();
-  word_list_.shrink_to_fit();
-  timings_.total = Clock::now() - run_start;
 }
 
 void TIndexer::CountAndQueue() {
   TTable& files = dm_.tbFiles;
+  TFileFields page(files);
   indexed_count_ = 0;
   files.SetIndexName("");
   files.First();
+  may_move_location_ = files.IsEmpty();
   if (files.IsEmpty()) {
     next_page_no_ = 1;
   } else {
     while (!files.Eof()) {
-      if (files.Fields(kState).AsInteger() >= 1) {
+      const std::string address = page.Address();
+      if (page.FileState().AsInteger() >= 1) {
         ++indexed_count_;
       } else {
-        page_queue_.Add(files.Fields(kF1).AsString() + files.Fields(kUrlRest).AsString());
+        page_queue_.Add(address);
       }
+      RememberPage(address, static_cast<int>(page.FileNo().AsInteger()));
       files.Next();
     }
     files.Last();
-    next_page_no_ = static_cast<int>(files.Fields(kFileNo).AsInteger()) + 1;
+    next_page_no_ = static_cast<int>(page.FileNo().AsInteger()) + 1;
   }
   files.SetIndexName("I1");
 }
 
 void TIndexer::InsertPage(const std::string& relative) {
   TTable& files = dm_.tbFiles;
+  TFileFields page(files);
   const TPageAddress address = SplitPageAddress(relative);
   files.Insert();
-  files.Fields(kFileNo).SetInteger(next_page_no_);
-  files.Fields(kF1).SetString(address.head);
-  if (!address.tail.empty()) files.Fields(kUrlRest).SetString(address.tail);
+  page.FileNo().SetInteger(next_page_no_);
+  page.F1().SetString(address.head);
+  if (!address.tail.empty()) page.FileURLRest().SetString(address.tail);
   files.Post();
+  RememberPage(relative, next_page_no_);
+}
+
+void TIndexer::RememberPage(const std::string& relative, int file_no) {
+  known_pages_.emplace(SortKeyHash(relative), file_no);
+}
+
+bool TIndexer::FindPageRecord(const std::string& relative) {
+  TTable& files = dm_.tbFiles;
+  if (FindPage(files, relative)) return true;
+  const auto [first, last] = known_pages_.equal_range(SortKeyHash(relative));
+  if (first == last) return false;
+  // Another spelling of the address has a record: the one made for the spelling found first.
+  bool found = false;
+  files.SetIndexName("");
+  for (auto it = first; it != last && !found; ++it) {
+    found = files.FindKey({std::to_string(it->second)}) &&
+            TCollation::Default().Compare(TFileFields(files).Address(), relative) == 0;
+  }
+  files.SetIndexName("I1");
+  return found;
 }
 
 void TIndexer::IndexPages() {
   while (!page_queue_.Empty()) {
-    // 1, 2.
     view_.SetCounters(static_cast<int>(indexed_count_), static_cast<int>(page_queue_.Count()));
     if (CheckStop()) return;
     if (IndexOnePage() == PassEnd::kLeave) return;
@@ -342,8 +490,6 @@ void TIndexer::IndexPages() {
 }
 
 TIndexer::PassEnd TIndexer::IndexOnePage() {
-  TTable& files = dm_.tbFiles;
-  // 3.
   const std::string relative = page_queue_.TakeFirst();
   page_address_ = base_address_ + relative;
 
@@ -352,26 +498,58 @@ TIndexer::PassEnd TIndexer::IndexOnePage() {
   TTransaction pass(dm_.dbKiv);
   const int first_new_page_no = next_page_no_;
 
-  // 4.
-  if (!FindPage(files, relative)) {
+  if (!EnterPage(relative)) return PassEnd::kNext;
+  if (const PassEnd end = FetchPage(relative, first_new_page_no); end != PassEnd::kGoOn) {
+    return end;
+  }
+  const bool start_page = relative == start_relative_;
+  if (may_move_location_) {
+    // Only the first page of a new index may move the location; the pass is rolled back.
+    may_move_location_ = false;
+    if (start_page && FollowRedirect(page_.final_url)) {
+      next_page_no_ = first_new_page_no;
+      return PassEnd::kNext;
+    }
+  }
+  outcome_ = outcomes_.Judge(page_);
+  if (CheckStop()) return PassEnd::kLeave;
+  if (outcome_ == PageOutcome::kIndex) {
+    CollectLinks(start_page);
+    QueueNewLinks();
+  }
+  if (CheckStop()) return PassEnd::kLeave;
+  if (PageLimitReached()) return PassEnd::kLeave;
+  if (!RecordWords()) return PassEnd::kLeave;
+  if (CheckStop()) return PassEnd::kLeave;
+  UpdatePageRecord(relative);
+  pass.Commit();
+  if (!counted_) ++indexed_count_;
+  return PassEnd::kNext;
+}
+
+bool TIndexer::EnterPage(const std::string& relative) {
+  if (!FindPageRecord(relative)) {
     InsertPage(relative);
     current_page_no_ = next_page_no_;
     ++next_page_no_;
-  } else if (files.Fields(kState).AsInteger() == 1) {
-    return PassEnd::kNext;
-  } else {
-    current_page_no_ = static_cast<int>(files.Fields(kFileNo).AsInteger());
+    counted_ = false;
+    return true;
   }
+  TFileFields page(dm_.tbFiles);
+  const std::int64_t state = page.FileState().AsInteger();
+  if (state == 1) return false;
+  current_page_no_ = static_cast<int>(page.FileNo().AsInteger());
+  counted_ = state >= 1;
+  return true;
+}
 
-  // 5.
+TIndexer::PassEnd TIndexer::FetchPage(const std::string& relative, int first_new_page_no) {
   ShowStatus("Connecting '" + page_address_ + "' ...");
-  PageURL.SetURL(page_address_);
+  links_.SetPage(page_address_);
   ResponseHeader.Clear();
-  page_title_.clear();
-  page_text_.clear();
+  page_ = LoadedPage{};
+  page_.url = page_address_;
   link_list_.Clear();
-
-  // 6.
   try {
     if (Head(page_address_)) {
       // Stop ended the request. Leave when the user confirms; otherwise fetch the page again.
@@ -380,68 +558,95 @@ TIndexer::PassEnd TIndexer::IndexOnePage() {
       page_queue_.Add(relative);
       return PassEnd::kNext;
     }
+    page_.header = http_.Header;
+    page_.status = StatusOfHeader(http_.Header);
+    page_.final_url = NormalAddress(FinalAddress(http_));
     ResponseHeader.ParseHeader(http_.Header);
-    if (ResponseHeader.ContentType.find("text/html") != std::string::npos) ReadHtmlPage();
-  } catch (const std::exception&) {
+    page_.content_type = ResponseHeader.ContentType;
+    if (IsErrorStatus(page_.status)) {
+      // The server's error page is not the page's content.
+      ShowStatus("Not found '" + page_address_ + "' (" + StatusLine(http_.Header) + ")");
+    } else if (page_.IsHtml()) {
+      ReadHtmlPage();
+    }
+  } catch (const std::exception& e) {
+    page_.error = e.what();
     ShowStatus("Cannot open location '" + page_address_ + "'");
   }
+  return PassEnd::kGoOn;
+}
 
-  // 7.
-  if (CheckStop()) return PassEnd::kLeave;
+void TIndexer::CollectLinks(bool start_page) {
+  Timer timer(timings_.reading);
+  int counter = 0;
+  std::string relative;
+  for (const std::string& href : page_.links) {
+    if (++counter > kLinksPerCheck) {
+      if (CheckStop()) break;
+      ShowStatus("Processing '" + page_address_ + "' ...");
+      counter = 0;
+    }
+    switch (links_.Place(href, relative)) {
+      case LinkPlace::kInside:
+        link_list_.Add(relative);
+        if (start_page) ++start_links_inside_;
+        break;
+      case LinkPlace::kOutside:
+        if (start_page) ++start_links_outside_;
+        break;
+      case LinkPlace::kNoPage:
+        break;
+    }
+  }
+}
 
-  // 8. New links get a record and a place in the queue; known ones are left alone.
+void TIndexer::QueueNewLinks() {
   link_list_.ForEach([&](const std::string& link) {
-    if (FindPage(files, link)) return;
+    if (FindPageRecord(link)) return;
     InsertPage(link);
     ++next_page_no_;
     page_queue_.Add(link);
+    ++links_queued_;
   });
+}
 
-  // 9.
-  if (CheckStop()) return PassEnd::kLeave;
+bool TIndexer::PageLimitReached() {
+  if (next_page_no_ <= options_.max_pages) return false;
+  dialogs_.Information("Indexing more then 1048576 files not supported.");
+  ShowStatus("Indexing not completed.");
+  return true;
+}
 
-  // 10.
-  if (next_page_no_ > options_.max_pages) {
-    dialogs_.Information("Indexing more then 1048576 files not supported.");
-    ShowStatus("Indexing not completed.");
-    return PassEnd::kLeave;
-  }
-
-  // 11.
+bool TIndexer::RecordWords() {
   excerpt_.clear();
-  if (!page_text_.empty()) {
-    Timer timer(timings_.words);
-    page_text_ = LowerPageText(page_text_);
-    try {
-      if (SplitPageWords(page_text_, context_.DelimiterChars, word_list_)) {
-        WordsProgress progress(*this);
-        StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_text_.size()),
-                   page_address_, progress);
-      }
-    } catch (const std::exception&) {
-      dialogs_.Error(kCannotProcess);
-      return PassEnd::kLeave;
+  if (page_.text.empty() || outcome_ != PageOutcome::kIndex) return true;
+  Timer timer(timings_.words);
+  page_.text = LowerPageText(page_.text);
+  try {
+    if (SplitPageWords(page_.text, context_.DelimiterChars, word_list_)) {
+      WordsProgress progress(*this);
+      StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_.text.size()),
+                 page_address_, progress);
     }
-    word_list_.clear();
-    excerpt_ = MakeExcerpt(page_text_);
+  } catch (const std::exception&) {
+    dialogs_.Error(kCannotProcess);
+    return false;
   }
+  word_list_.clear();
+  excerpt_ = MakeExcerpt(page_.text);
+  return true;
+}
 
-  // 12.
-  if (CheckStop()) return PassEnd::kLeave;
-
-  // 13.
-  if (FindPage(files, relative)) {
-    files.Edit();
-    files.Fields(kHeader).SetString(ResponseHeader.GetHeaderText());
-    files.Fields(kTitle).SetString(page_title_);
-    files.Fields(kText).SetString(excerpt_);
-    files.Fields(kState).SetInteger(page_text_.empty() ? 2 : 1);
-    files.Post();
-  }
-  pass.Commit();
-  // 14.
-  ++indexed_count_;
-  return PassEnd::kNext;
+void TIndexer::UpdatePageRecord(const std::string& relative) {
+  TTable& files = dm_.tbFiles;
+  if (!FindPageRecord(relative)) return;
+  TFileFields page(files);
+  files.Edit();
+  page.FileHeader().SetString(ResponseHeader.GetHeaderText());
+  page.FileTitle().SetString(page_.title);
+  page.FileText().SetString(excerpt_);
+  page.FileState().SetInteger(outcome_ == PageOutcome::kIndex && !page_.text.empty() ? 1 : 2);
+  files.Post();
 }
 
 bool TIndexer::WaitForBrowser(Clock::time_point deadline) {
@@ -462,11 +667,10 @@ void TIndexer::ReadHtmlPage() {
   stopped_ = false;
   {
     Timer timer(timings_.load);
-    // 1. A page still loading from before gets the same bound; then it is superseded.
+    // A page still loading from before gets the same bound; then it is superseded.
     const auto wait = std::chrono::milliseconds(options_.browser_wait_ms);
     WaitForBrowser(Clock::now() + wait);
     if (stopped_) return;
-    // 2, 3.
     browser_.Navigate(page_address_);
     if (!WaitForBrowser(Clock::now() + wait)) {
       throw BrowserError("The page did not finish loading");
@@ -474,51 +678,37 @@ void TIndexer::ReadHtmlPage() {
     if (stopped_) return;
   }
   Timer timer(timings_.reading);
-  // 4.
   ShowStatus("Processing '" + page_address_ + "' ...");
-  // 5.
-  const std::vector<std::string> links = browser_.DocumentLinks();
-  int counter = 0;
-  for (const std::string& href : links) {
-    if (++counter > kLinksPerCheck) {
-      if (CheckStop()) break;
-      ShowStatus("Processing '" + page_address_ + "' ...");
-      counter = 0;
-    }
-    LinkURL.Assign(PageURL);
-    LinkURL.SetURL(href);
-    LinkURL.SetAnchor("");
-    if (IsInside(LinkURL, LocationURL) && !SamePage(PageURL, LinkURL)) {
-      const std::string url = LinkURL.GetURL();
-      if (url.size() >= base_length_) link_list_.Add(url.substr(base_length_));
-    }
-  }
-  // 6, 7.
-  page_title_ = browser_.DocumentTitle();
-  page_text_ = browser_.CreateBodyTextRange()->Text();
+  // Where the browser ended, after redirects and scripts; the page stays recorded under the
+  // address it was queued with.
+  page_.final_url = NormalAddress(browser_.DocumentUrl());
+  page_.links = browser_.DocumentLinks();
+  page_.title = browser_.DocumentTitle();
+  page_.text = browser_.CreateBodyTextRange()->Text();
 }
 
 void TIndexer::DeleteNotInformative() {
   ShowStatus("Deleting not informative files from index ...");
   TTable& files = dm_.tbFiles;
+  TFileFields page(files);
   TTransaction cleanup(dm_.dbKiv);
   files.SetIndexName("");
   files.First();
   if (files.IsEmpty()) return;
-  std::string previous = files.Fields(kText).AsString();
+  std::string previous = page.FileText().AsString();
   files.Next();
   while (!files.Eof()) {
-    if (files.Fields(kState).AsInteger() == 2) {
+    if (page.FileState().AsInteger() == 2) {
       files.Delete();
       --indexed_count_;
       if (files.IsEmpty()) break;
       continue;
     }
-    const std::string excerpt = files.Fields(kText).AsString();
+    const std::string excerpt = page.FileText().AsString();
     std::string trimmed = TrimExcerpt(excerpt, previous);
     if (trimmed.size() < excerpt.size()) {
       files.Edit();
-      files.Fields(kText).SetString(trimmed);
+      page.FileText().SetString(trimmed);
       files.Post();
     }
     previous = std::move(trimmed);

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "store/data_module.h"
+#include "store/records.h"
 #include "store/table.h"
 
 namespace vellumark {
@@ -26,10 +27,11 @@ int TLocationCommands::bbNewClick(LocationDialog& dialog) {
       dialogs_.Error(NotValid(url));
     } else {
       TTable& tasks = dm_.tbTasks;
+      TTaskFields task(tasks);
       tasks.First();
       tasks.Insert();
-      tasks.FieldByName("Task_URL").SetString(url);
-      tasks.FieldByName("Task_Description").SetString(description);
+      task.TaskURL().SetString(url);
+      task.TaskDescription().SetString(description);
       tasks.Post();
       // The posted record is the current location now (posting does not scroll).
       task_no = dm_.CurrentTaskNo();
@@ -51,16 +53,17 @@ int TLocationCommands::bbNewClick(LocationDialog& dialog) {
 bool TLocationCommands::bbEditClick(LocationDialog& dialog) {
   TTable& tasks = dm_.tbTasks;
   if (tasks.IsEmpty()) return bbNewClick(dialog) != -1;
+  TTaskFields task(tasks);
   bool changed = false;
-  std::string url = tasks.FieldByName("Task_URL").AsString();
-  std::string description = tasks.FieldByName("Task_Description").AsString();
+  std::string url = task.TaskURL().AsString();
+  std::string description = task.TaskDescription().AsString();
   if (dialog.Execute("Edit Location", url, description)) {
     if (url.empty() || url == "http://www.") {
       dialogs_.Error(NotValid(url));
     } else {
       tasks.Edit();
-      tasks.FieldByName("Task_URL").SetString(url);
-      tasks.FieldByName("Task_Description").SetString(description);
+      task.TaskURL().SetString(url);
+      task.TaskDescription().SetString(description);
       tasks.Post();
       changed = true;
     }

@@ -2,10 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 
 #include "net/url_encoder.h"
 #include "net/uu_processor.h"
@@ -64,6 +66,31 @@ int StrToInt(const std::string& text) {
 std::string HeaderValue(const std::string& line, std::size_t first) {
   const std::size_t start = std::min(first - 1, line.size());
   return Utf8Truncate(WithoutLineEnd(line.substr(start)), 256);
+}
+
+// True when `text` starts with a scheme and "://" (an absolute address).
+bool HasSchemeAndHost(const std::string& text) {
+  std::size_t i = 0;
+  if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0]))) return false;
+  while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '+' ||
+                             text[i] == '-' || text[i] == '.')) {
+    ++i;
+  }
+  return text.compare(i, 3, "://") == 0;
+}
+
+std::string TrimBlanks(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+[[noreturn]] void RaiseWriteError(const std::string& file_name) {
+  throw Exception("Cannot write file \"" + file_name + "\". " + std::strerror(errno));
 }
 
 bool SendsData(CmdType cmd) {
@@ -145,6 +172,13 @@ void THttpClient::Unlink(const std::string& url, const std::string& value) {
 }
 
 void THttpClient::ExecuteRequest() {
+  // TimeOut bounds the whole request, however the server spreads what it sends.
+  struct OverallTimeOut {
+    explicit OverallTimeOut(THttpClient& c) : client(c) { client.BeginOverallTimeOut(); }
+    ~OverallTimeOut() { client.EndOverallTimeOut(); }
+    THttpClient& client;
+  } overall(*this);
+
   int redirects = 0;
   for (;;) {
     ParseURL();
@@ -157,11 +191,7 @@ void THttpClient::ExecuteRequest() {
       Connect();
       SendRequest();
       ReadResponseHeader();
-      if (InputFileMode) {
-        CaptureFile(Body);
-      } else {
-        CaptureString(Body, -1);
-      }
+      ReadBody();
       // An exchange that brought no status line is neither a success nor a failure, whatever
       // the status number of an earlier request was.
       if (status_line_read_) {
@@ -184,14 +214,11 @@ void THttpClient::ExecuteRequest() {
 
     const bool redirect = status_line_read_ && reply_number_ >= 300 && reply_number_ <= 398;
     if (redirect) {
-      if (!ReceivedCookie.empty()) HeaderInfo.Cookie = ReceivedCookie;
+      StoreCookies();
       bool handled = false;
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
-      if (RequestURL.find('/') == std::string::npos) {
-        // A bare name stays on the server, and so on its scheme.
-        RequestURL = std::string(Secure ? "https://" : "http://") + Host + "/" + RequestURL;
-      }
+      if (location_read_) RequestURL = RedirectTarget(RequestURL);
     }
     if (status_line_read_ && reply_number_ == 401 && OnAuthenticationNeeded) {
       OnAuthenticationNeeded(*this);
@@ -201,12 +228,73 @@ void THttpClient::ExecuteRequest() {
   }
 }
 
+void THttpClient::ReadBody() {
+  std::int64_t limit = -1;  // until the server closes
+  const bool bodiless = status_line_read_ && (reply_number_ == 204 || reply_number_ == 304);
+  if (CurrentCmd == cmdHead || bodiless) {
+    limit = 0;
+  } else if (content_length_read_) {
+    limit = content_length_;
+  }
+  // One byte past the limit tells a body of exactly MaxBodySize bytes from a longer one.
+  if (MaxBodySize >= 0 && (limit < 0 || limit > MaxBodySize)) limit = MaxBodySize + 1LL;
+  const std::int64_t got = CaptureUpTo(InputFileMode ? nullptr : &Body,
+                                       InputFileMode ? Body : std::string(), limit, MaxBodySize);
+  if (MaxBodySize >= 0 && got > MaxBodySize) throw ESockError("Response body too long");
+}
+
+std::string THttpClient::RedirectTarget(const std::string& location) const {
+  if (HasSchemeAndHost(location)) return location;
+  const std::string scheme = Secure ? "https:" : "http:";
+  if (location.rfind("//", 0) == 0) return scheme + location;
+  // A path stays on the server of the exchange it answers: ParseURL keeps Host, Port and
+  // Secure for an address that starts with "/".
+  if (!location.empty() && location[0] == '/') return location;
+  std::string origin = scheme + "//" + Host;
+  if (Port != (Secure ? 443 : 80)) origin += ":" + std::to_string(Port);
+  return origin + "/" + location;
+}
+
+void THttpClient::StoreCookies() {
+  const std::string host = LowerAscii(Host);
+  for (const std::string& value : set_cookies_) {
+    // name=value comes first; the attributes after the first ";" are not sent back.
+    const std::string pair = value.substr(0, value.find(';'));
+    const std::size_t equals = pair.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string name = TrimBlanks(pair.substr(0, equals));
+    if (name.empty()) continue;
+    std::erase_if(cookies_, [&](const Cookie& c) {
+      return c.secure == Secure && c.host == host && c.name == name;
+    });
+    cookies_.push_back({Secure, host, name, name + "=" + TrimBlanks(pair.substr(equals + 1))});
+    if (cookies_.size() > static_cast<std::size_t>(kMaxCookies)) cookies_.erase(cookies_.begin());
+  }
+}
+
+std::string THttpClient::CookieValue() const {
+  std::string value = HeaderInfo.Cookie;
+  const std::string host = LowerAscii(Host);
+  for (const Cookie& c : cookies_) {
+    if (c.secure != Secure || c.host != host) continue;
+    if (!value.empty()) value += "; ";
+    value += c.pair;
+  }
+  return value;
+}
+
 void THttpClient::ParseURL() {
   if (RequestURL.empty()) throw Exception("Empty URL");
   if (Port == 0) Port = 80;
 
-  const bool has_slashes = RequestURL.find("//") != std::string::npos;
   const std::size_t first_slash = RequestURL.find('/');
+  // A scheme ends at a colon in front of any "/": a colon in the path ("/wiki/Help:Contents")
+  // changes neither the scheme nor the port.
+  const std::size_t colon = RequestURL.find(':');
+  const bool has_scheme = colon != std::string::npos && colon < first_slash;
+  // The host follows "//" at the start or right after the scheme; a "//" further on belongs
+  // to the path.
+  const bool has_slashes = RequestURL.compare(has_scheme ? colon + 1 : 0, 2, "//") == 0;
   if (has_slashes) {
     const int third = PosOfNth(RequestURL, '/', 3);
     RequestPath = third <= static_cast<int>(RequestURL.size())
@@ -218,8 +306,7 @@ void THttpClient::ParseURL() {
     RequestPath.clear();
   }
 
-  const std::size_t colon = RequestURL.find(':');
-  if (colon != std::string::npos) {
+  if (has_scheme) {
     const std::string scheme = LowerAscii(RequestURL.substr(0, colon));
     Secure = scheme == "https";
     if (scheme == "gopher") {
@@ -272,7 +359,8 @@ void THttpClient::BuildRequestHeader() {
     RequestHeader.SetHeaderValue("User-Agent", HeaderInfo.LocalProgram);
   if (!HeaderInfo.LocalMailAddress.empty())
     RequestHeader.SetHeaderValue("From", HeaderInfo.LocalMailAddress);
-  if (!HeaderInfo.Cookie.empty()) RequestHeader.SetHeaderValue("Cookie", HeaderInfo.Cookie);
+  const std::string cookie = CookieValue();
+  if (!cookie.empty()) RequestHeader.SetHeaderValue("Cookie", cookie);
   if (!HeaderInfo.Referer.empty()) RequestHeader.SetHeaderValue("Referer", HeaderInfo.Referer);
   if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty()) {
     // Credentials of any length: the encoder's lines are joined into one Base64 text.
@@ -325,68 +413,76 @@ void THttpClient::SendRequest() {
 
 void THttpClient::ReadResponseHeader() {
   content_length_ = 0;
+  content_length_read_ = false;
+  location_read_ = false;
   ReceivedCookie.clear();
-  std::FILE* file = nullptr;
+  set_cookies_.clear();
+  std::unique_ptr<std::FILE, FileCloser> file;
   if (OutputFileMode) {
-    file = std::fopen(Header.c_str(), "wb");
+    file.reset(std::fopen(Header.c_str(), "wb"));
     if (!file) throw Exception("Cannot create file \"" + Header + "\". " + std::strerror(errno));
   } else {
     Header.clear();
   }
+  int lines = 0;
+  std::size_t bytes = 0;
   auto append = [&](const std::string& line) {
-    if (file) {
-      std::fwrite(line.data(), 1, line.size(), file);
-    } else {
+    // Lines longer than the line buffer come in pieces; each piece counts as a line.
+    if (++lines > kMaxHeaderLines || (bytes += line.size()) > kMaxHeaderBytes) {
+      throw ESockError("Response header too long");
+    }
+    if (!file) {
       Header += line;
+    } else if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) {
+      RaiseWriteError(Header);
     }
   };
 
-  try {
-    std::string line;
+  std::string line;
+  ReadLn(line);
+  if (!line.empty()) {
+    status_line_read_ = true;
+    // The line end is not part of the number, also when no reason phrase follows it.
+    long long status = 0;
+    if (!ParseInt(ExtractField(WithoutLineEnd(line), ' ', 2), &status) || status < -32768 ||
+        status > 32767) {
+      status = 0;
+    }
+    reply_number_ = static_cast<std::int16_t>(status);
+  }
+  append(line);
+
+  do {
     ReadLn(line);
-    if (!line.empty()) {
-      status_line_read_ = true;
-      // The line end is not part of the number, also when no reason phrase follows it.
-      long long status = 0;
-      if (!ParseInt(ExtractField(WithoutLineEnd(line), ' ', 2), &status) || status < -32768 ||
-          status > 32767) {
-        status = 0;
+    const std::string upper = UpperAscii(line);
+    const std::string name = ExtractField(upper, ' ', 1);
+    if (name == "SET-COOKIE:") {
+      ReceivedCookie = HeaderValue(line, 13);
+      set_cookies_.push_back(ReceivedCookie);
+    } else if (name == "LOCATION:") {
+      RequestURL = HeaderValue(line, 11);
+      location_read_ = true;
+    } else if (name == "CONTENT-LENGTH:") {
+      const std::size_t at = upper.find("ENGTH:");
+      const std::string rest = upper.substr(std::min(upper.size(), at + 7));
+      std::size_t i = 0;
+      while (i < rest.size() && (rest[i] < '0' || rest[i] > '9')) ++i;
+      long long value = 0;
+      bool fits = i < rest.size();
+      for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i) {
+        value = value * 10 + (rest[i] - '0');
+        if (value > 2147483647LL) {
+          fits = false;
+          break;
+        }
       }
-      reply_number_ = static_cast<std::int16_t>(status);
+      content_length_ = fits ? static_cast<std::int32_t>(value) : 0;
+      content_length_read_ = fits;
     }
     append(line);
-
-    do {
-      ReadLn(line);
-      const std::string upper = UpperAscii(line);
-      const std::string name = ExtractField(upper, ' ', 1);
-      if (name == "SET-COOKIE:") {
-        ReceivedCookie = HeaderValue(line, 13);
-      } else if (name == "LOCATION:") {
-        RequestURL = HeaderValue(line, 11);
-      } else if (name == "CONTENT-LENGTH:") {
-        const std::size_t at = upper.find("ENGTH:");
-        const std::string rest = upper.substr(std::min(upper.size(), at + 7));
-        std::size_t i = 0;
-        while (i < rest.size() && (rest[i] < '0' || rest[i] > '9')) ++i;
-        long long value = 0;
-        bool fits = i < rest.size();
-        for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i) {
-          value = value * 10 + (rest[i] - '0');
-          if (value > 2147483647LL) {
-            fits = false;
-            break;
-          }
-        }
-        content_length_ = fits ? static_cast<std::int32_t>(value) : 0;
-      }
-      append(line);
-    } while (!(line.empty() || line == "\n" || line == "\r\n"));
-  } catch (...) {
-    if (file) std::fclose(file);
-    throw;
-  }
-  if (file) std::fclose(file);
+  } while (!(line.empty() || line == "\n" || line == "\r\n"));
+  // A full disk often shows only when the buffered rest is written out.
+  if (file && std::fclose(file.release()) != 0) RaiseWriteError(Header);
 }
 
 }  // namespace vellumark

@@ -1,24 +1,20 @@
 #include "net/socket_client.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 namespace vellumark {
 
@@ -39,224 +35,16 @@ FileHandle OpenFile(const std::string& file_name, const char* mode, const char* 
   return file;
 }
 
-struct ErrorRow {
-  int number;
-  const char* text;
-};
-
-constexpr ErrorRow kErrorTable[] = {
-    {10004, "Interrupted system call"},
-    {10009, "Bad file number"},
-    {10013, "Permission denied"},
-    {10014, "Bad address"},
-    {10022, "Invalid argument"},
-    {10024, "Too many open files"},
-    {10035, "Operation would block"},
-    {10036, "Operation now in progress"},
-    {10037, "Operation already in progress"},
-    {10038, "Socket operation on non-socket"},
-    {10039, "Destination address required"},
-    {10040, "Message too long"},
-    {10041, "Wrong protocol type for socket"},
-    {10042, "Bad protocol option"},
-    {10043, "Protocol not supported"},
-    {10044, "Socket type not supported"},
-    {10045, "Operation not supported on socket"},
-    {10046, "Protocol family not supported"},
-    {10047, "Address family not supported by protocol family"},
-    {10048, "Address already in use"},
-    {10049, "Can't assign requested address"},
-    {10050, "Network is down"},
-    {10051, "Network is unreachable"},
-    {10052, "Network dropped connection or reset"},
-    {10053, "Software caused connection abort"},
-    {10054, "Connection reset by peer"},
-    {10055, "No buffer space available"},
-    {10056, "Socket is already connected"},
-    {10057, "Socket is not connected"},
-    {10058, "Can't send after socket shutdown"},
-    {10059, "Too many references, can't splice"},
-    {10060, "Connection timed out"},
-    {10061, "Connection refused"},
-    {10062, "Too many levels of symbolic links"},
-    {10063, "File name too long"},
-    {10064, "Host is down"},
-    {10065, "No route to Host"},
-    {10066, "Directory not empty"},
-    {10067, "Too many processes"},
-    {10068, "Too many users"},
-    {10069, "Disc quota exceeded"},
-    {10070, "Stale NFS file handle"},
-    {10071, "Too many levels of remote in path"},
-    {10091, "Network subsystem is unavailable"},
-    {10092, "Incompatible version of WINSOCK.DLL"},
-    {10093, "Successful WSAStartup not yet performed"},
-    {11001, "Host not found"},
-    {11002, "Non-Authoritative Host not found"},
-    {11003, "Non-Recoverable error: FORMERR, REFUSED, NOTIMP"},
-    {11004, "Valid name, no data record of requested type"},
-};
-
-// A socket BIO whose writes cannot raise SIGPIPE: OpenSSL's own writes with write(2), which
-// kills the process when the peer has reset the connection.
-int BioWrite(BIO* bio, const char* data, int length) {
-  const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
-  BIO_clear_retry_flags(bio);
-  const ssize_t n = ::send(fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
-  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-    BIO_set_retry_write(bio);
-  return static_cast<int>(n);
+// Counters that the design keeps in 32 bits stop at their largest value instead of wrapping.
+std::int32_t Saturated(std::int64_t n) {
+  return n > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(n);
 }
 
-int BioRead(BIO* bio, char* data, int length) {
-  const int fd = static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
-  BIO_clear_retry_flags(bio);
-  const ssize_t n = ::recv(fd, data, static_cast<std::size_t>(length), 0);
-  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) BIO_set_retry_read(bio);
-  return static_cast<int>(n);
-}
-
-long BioCtrl(BIO*, int cmd, long, void*) { return cmd == BIO_CTRL_FLUSH ? 1 : 0; }
-
-int BioCreate(BIO* bio) {
-  BIO_set_init(bio, 1);
-  return 1;
-}
-
-BIO_METHOD* SocketBioMethod() {
-  static BIO_METHOD* method = [] {
-    BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "vellumark socket");
-    BIO_meth_set_write(m, BioWrite);
-    BIO_meth_set_read(m, BioRead);
-    BIO_meth_set_ctrl(m, BioCtrl);
-    BIO_meth_set_create(m, BioCreate);
-    return m;
-  }();
-  return method;
+[[noreturn]] void RaiseWriteError(const std::string& file_name) {
+  throw Exception("Cannot write file \"" + file_name + "\". " + std::strerror(errno));
 }
 
 }  // namespace
-
-int WinsockErrorNumber(int e) {
-  switch (e) {
-    case 0:
-      return 0;
-    case EINTR:
-      return 10004;
-    case EBADF:
-      return 10009;
-    case EACCES:
-      return 10013;
-    case EFAULT:
-      return 10014;
-    case EINVAL:
-      return 10022;
-    case EMFILE:
-      return 10024;
-    case EWOULDBLOCK:
-      return kWsaEWouldBlock;
-    case EINPROGRESS:
-      return kWsaEInProgress;
-    case EALREADY:
-      return 10037;
-    case ENOTSOCK:
-      return 10038;
-    case EDESTADDRREQ:
-      return 10039;
-    case EMSGSIZE:
-      return 10040;
-    case EPROTOTYPE:
-      return 10041;
-    case ENOPROTOOPT:
-      return 10042;
-    case EPROTONOSUPPORT:
-      return 10043;
-    case ESOCKTNOSUPPORT:
-      return 10044;
-    case EOPNOTSUPP:
-      return 10045;
-    case EPFNOSUPPORT:
-      return 10046;
-    case EAFNOSUPPORT:
-      return 10047;
-    case EADDRINUSE:
-      return 10048;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case ENETDOWN:
-      return 10050;
-    case ENETUNREACH:
-      return 10051;
-    case ENETRESET:
-      return 10052;
-    case ECONNABORTED:
-      return 10053;
-    case ECONNRESET:
-      return 10054;
-    case ENOBUFS:
-      return 10055;
-    case EISCONN:
-      return 10056;
-    case ENOTCONN:
-      return kWsaENotConn;
-    case ESHUTDOWN:
-    case EPIPE:
-      return 10058;
-    case ETOOMANYREFS:
-      return 10059;
-    case ETIMEDOUT:
-      return 10060;
-    case ECONNREFUSED:
-      return 10061;
-    case ELOOP:
-      return 10062;
-    case ENAMETOOLONG:
-      return 10063;
-    case EHOSTDOWN:
-      return 10064;
-    case EHOSTUNREACH:
-      return 10065;
-    case ENOTEMPTY:
-      return 10066;
-    case EUSERS:
-      return 10068;
-    case EDQUOT:
-      return 10069;
-    case ESTALE:
-      return 10070;
-    case EREMOTE:
-      return 10071;
-    // Kept clear of the table's numbers so that an unmapped errno never reads as another error.
-    default:
-      return 20000 + e;
-  }
-}
-
-int SystemHostLookup(const std::string& name, std::uint32_t* address) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &result);
-  if (rc != 0 || result == nullptr) {
-    if (result) freeaddrinfo(result);
-    switch (rc) {
-      case EAI_AGAIN:
-        return 11002;
-      case EAI_FAIL:
-        return 11003;
-#ifdef EAI_NODATA
-      case EAI_NODATA:
-        return 11004;
-#endif
-      default:
-        return kWsaHostNotFound;
-    }
-  }
-  *address = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
-  freeaddrinfo(result);
-  return 0;
-}
 
 std::string ExtractField(const std::string& text, char ch, int n) {
   if (text.empty() || n < 1) return {};
@@ -278,15 +66,7 @@ int PosOfNth(const std::string& text, char ch, int n) {
   return static_cast<int>(text.size()) + 1;
 }
 
-// One host lookup. The helper thread holds its own reference, so a lookup abandoned after a
-// time-out or a cancel ends harmlessly after the component has gone.
-struct TSocketClient::Lookup {
-  std::atomic<bool> done{false};
-  int error = 0;              // Winsock number, 0 on success; written before `done`
-  std::uint32_t address = 0;  // network byte order
-};
-
-TSocketClient::TSocketClient(EventPump& pump) : pump_(pump), lookup_fn_(SystemHostLookup) {
+TSocketClient::TSocketClient(EventPump& pump) : pump_(pump) {
   Status(8, "Create");
   timer_.SetEnabled(false);
   timer_.SetOnTimer([this](TThreadTimer&) { TimerExpired(); });
@@ -302,12 +82,10 @@ TSocketClient::~TSocketClient() {
     CloseSocket();
   } catch (...) {
   }
-  if (tls_ctx_) SSL_CTX_free(tls_ctx_);
+  // resolver_ joins its thread as a member.
 }
 
-void TSocketClient::SetHostLookup(HostLookupFn lookup) {
-  lookup_fn_ = lookup ? std::move(lookup) : HostLookupFn(SystemHostLookup);
-}
+void TSocketClient::SetHostLookup(HostLookupFn lookup) { resolver_.SetLookup(std::move(lookup)); }
 
 void TSocketClient::Status(int level, const std::string& text) {
   if (level > ReportLevel) return;
@@ -357,7 +135,14 @@ void TSocketClient::TimerOn() {
   Status(8, "Timer On");
   timed_out_ = false;
   if (TimeOut < 0) throw Exception("Invalid TimeOut");
-  timer_.SetInterval(static_cast<std::uint32_t>(TimeOut));
+  std::int64_t interval = TimeOut;
+  if (overall_ && TimeOut > 0) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(overall_end_ - Clock::now()).count();
+    // An interval of 0 would stop the timer; 1 makes a deadline already passed fire at once.
+    interval = std::clamp<std::int64_t>(left, 1, TimeOut);
+  }
+  timer_.SetInterval(static_cast<std::uint32_t>(interval));
   timer_.SetEnabled(true);
 }
 
@@ -372,6 +157,13 @@ void TSocketClient::TimerExpired() {
   timed_out_ = true;
   Abort();
 }
+
+void TSocketClient::BeginOverallTimeOut() {
+  overall_ = TimeOut > 0;
+  overall_end_ = Clock::now() + std::chrono::milliseconds(TimeOut > 0 ? TimeOut : 0);
+}
+
+void TSocketClient::EndOverallTimeOut() { overall_ = false; }
 
 void TSocketClient::WaitTurn(int max_ms) {
   int wait = max_ms;
@@ -394,12 +186,16 @@ void TSocketClient::WaitTurn(int max_ms) {
 }
 
 void TSocketClient::DispatchNotifications() {
-  if (lookup_ && lookup_->done.load(std::memory_order_acquire)) {
-    reply_arrived_ = true;
-    succeeded_ = lookup_->error == 0;
-    remote_address_ = succeeded_ ? lookup_->address : 0;
-    if (!succeeded_) last_error_no_ = lookup_->error;
-    lookup_.reset();
+  if (resolving_) {
+    int error = 0;
+    std::uint32_t address = 0;
+    if (resolver_.Poll(&error, &address)) {
+      resolving_ = false;
+      reply_arrived_ = true;
+      succeeded_ = error == 0;
+      remote_address_ = succeeded_ ? address : 0;
+      if (!succeeded_) last_error_no_ = error;
+    }
   }
   // What a notification handler raises stays here, as with window messages.
   try {
@@ -449,31 +245,13 @@ void TSocketClient::DispatchNotifications() {
 
 int TSocketClient::Receive(char* buffer, int length, bool peek) {
   if (socket_ == kNoSocket) {
-    last_error_ = 10038;
+    last_error_ = kWsaENotSock;
     return -1;
   }
-  if (ssl_) {
-    ERR_clear_error();
-    const int got = peek ? SSL_peek(ssl_, buffer, length) : SSL_read(ssl_, buffer, length);
-    if (got > 0) {
-      if (!peek) read_notified_ = false;
-      return got;
-    }
-    const int saved_errno = errno;
-    switch (SSL_get_error(ssl_, got)) {
-      case SSL_ERROR_WANT_READ:
-      case SSL_ERROR_WANT_WRITE:
-        last_error_ = kWsaEWouldBlock;
-        return -1;
-      case SSL_ERROR_ZERO_RETURN:
-        return 0;
-      case SSL_ERROR_SYSCALL:
-        if (saved_errno == 0) return 0;
-        last_error_ = WinsockErrorNumber(saved_errno);
-        return -1;
-      default:
-        RaiseTlsError("TLS Error: ");
-    }
+  if (tls_) {
+    const int got = tls_->Read(buffer, length, peek, &last_error_);
+    if (got > 0 && !peek) read_notified_ = false;
+    return got;
   }
   const ssize_t got =
       ::recv(socket_, buffer, static_cast<std::size_t>(length), peek ? MSG_PEEK : 0);
@@ -487,26 +265,10 @@ int TSocketClient::Receive(char* buffer, int length, bool peek) {
 
 int TSocketClient::Send(const char* buffer, int length) {
   if (socket_ == kNoSocket) {
-    last_error_ = 10038;
+    last_error_ = kWsaENotSock;
     return -1;
   }
-  if (ssl_) {
-    ERR_clear_error();
-    const int sent = SSL_write(ssl_, buffer, length);
-    if (sent > 0) return sent;
-    const int saved_errno = errno;
-    switch (SSL_get_error(ssl_, sent)) {
-      case SSL_ERROR_WANT_READ:
-      case SSL_ERROR_WANT_WRITE:
-        last_error_ = kWsaEWouldBlock;
-        return -1;
-      case SSL_ERROR_SYSCALL:
-        last_error_ = WinsockErrorNumber(saved_errno != 0 ? saved_errno : EPIPE);
-        return -1;
-      default:
-        RaiseTlsError("TLS Error: ");
-    }
-  }
+  if (tls_) return tls_->Write(buffer, length, &last_error_);
   const ssize_t sent = ::send(socket_, buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL);
   if (sent < 0) {
     last_error_ = WinsockErrorNumber(errno);
@@ -532,24 +294,17 @@ void TSocketClient::ResolveHost() {
   remote_address_ = 0;
   TimerOn();
   reply_arrived_ = false;
-  auto lookup = std::make_shared<Lookup>();
-  lookup_ = lookup;
-  std::thread([lookup, fn = lookup_fn_, name = std::string(io_buffer_.data())] {
-    int error = kWsaHostNotFound;
-    std::uint32_t address = 0;
-    try {
-      error = fn(name, &address);
-    } catch (...) {
-    }
-    lookup->error = error;
-    lookup->address = address;
-    lookup->done.store(true, std::memory_order_release);
-  }).detach();
+  resolver_.Start(io_buffer_.data());
+  resolving_ = true;
   do {
     WaitTurn(2);
   } while (!reply_arrived_ && !timed_out_ && !canceled_);
   TimerOff();
-  lookup_.reset();  // a lookup still running is abandoned; its thread ends on its own
+  if (resolving_) {
+    // Still running after a time-out or a cancel: its answer is no longer wanted.
+    resolver_.Abandon();
+    resolving_ = false;
+  }
 
   if (timed_out_) throw ESockError("Host Lookup Timed Out");
   if (canceled_) throw ESockError("Host Lookup Canceled");
@@ -649,7 +404,7 @@ void TSocketClient::CloseSocket() {
   accepting_ = false;
   close_seen_ = false;
   read_notified_ = false;
-  FreeTls();
+  tls_.reset();
   if (socket_ == kNoSocket) return;
   const int fd = socket_;
   socket_ = kNoSocket;
@@ -663,108 +418,36 @@ void TSocketClient::CloseSocket() {
   if (!destroying_) socket_ = OpenSocket(false);
 }
 
-void TSocketClient::RaiseTlsError(const std::string& prefix) {
-  const unsigned long code = ERR_get_error();
-  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
-  ERR_clear_error();
-  throw ESockError(prefix + (reason ? reason : "unknown error"));
-}
-
-void TSocketClient::FreeTls() {
-  if (!ssl_) return;
-  // Tell the server that the stream ends here; it is not waited for.
-  if (SSL_is_init_finished(ssl_)) SSL_shutdown(ssl_);
-  SSL_free(ssl_);
-  ssl_ = nullptr;
-  ERR_clear_error();
-}
-
 void TSocketClient::StartTls() {
   Status(8, "Securing Connection");
-  if (!tls_ctx_ || tls_ctx_ca_file_ != TrustedCAFile) {
-    if (tls_ctx_) SSL_CTX_free(tls_ctx_);
-    tls_ctx_ = nullptr;
-    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
-    if (!ctx) RaiseTlsError("TLS Handshake Failed: ");
-    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_default_verify_paths(ctx);
-    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    // HTTP/1.0 ends a body by closing the connection, and many servers close without the TLS
-    // close message; such an end counts as the end of the stream.
-    SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
-    if (!TrustedCAFile.empty() &&
-        SSL_CTX_load_verify_locations(ctx, TrustedCAFile.c_str(), nullptr) != 1) {
-      SSL_CTX_free(ctx);
-      ERR_clear_error();
-      CloseSocket();
-      throw ESockError(
-          "Certificate verification failed: cannot read the trusted certificates in \"" +
-          TrustedCAFile + "\"");
+  try {
+    if (!tls_context_ || tls_context_->ca_file() != TrustedCAFile) {
+      tls_context_.reset();
+      tls_context_ = std::make_unique<TlsClientContext>(TrustedCAFile);
     }
-    tls_ctx_ = ctx;
-    tls_ctx_ca_file_ = TrustedCAFile;
-  }
-
-  ssl_ = SSL_new(tls_ctx_);
-  BIO* bio = BIO_new(SocketBioMethod());
-  BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(socket_)));
-  SSL_set_bio(ssl_, bio, bio);
-  in_addr numeric{};
-  if (::inet_pton(AF_INET, Host.c_str(), &numeric) == 1) {
-    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), Host.c_str());
-  } else {
-    SSL_set_tlsext_host_name(ssl_, Host.c_str());
-    SSL_set_hostflags(ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    SSL_set1_host(ssl_, Host.c_str());
+    tls_ = std::make_unique<TlsSession>(*tls_context_, socket_, Host);
+  } catch (const ESockError&) {
+    CloseSocket();
+    throw;
   }
 
   TimerOn();
   handshaking_ = true;
-  bool done = false;
-  int error = SSL_ERROR_NONE;
-  int saved_errno = 0;
+  TlsSession::Step step = TlsSession::Step::kWantWrite;
   for (;;) {
-    ERR_clear_error();
-    const int r = SSL_connect(ssl_);
-    if (r == 1) {
-      done = true;
-      break;
-    }
-    saved_errno = errno;
-    error = SSL_get_error(ssl_, r);
-    if (error == SSL_ERROR_WANT_READ) {
-      tls_wait_events_ = POLLIN;
-    } else if (error == SSL_ERROR_WANT_WRITE) {
-      tls_wait_events_ = POLLOUT;
-    } else {
-      break;
-    }
+    step = tls_->Handshake();
+    if (step == TlsSession::Step::kDone || step == TlsSession::Step::kFailed) break;
+    tls_wait_events_ = step == TlsSession::Step::kWantRead ? POLLIN : POLLOUT;
     WaitTurn(2);
     if (timed_out_ || canceled_) break;
   }
   handshaking_ = false;
   TimerOff();
-  if (done && !timed_out_ && !canceled_) return;
+  if (step == TlsSession::Step::kDone && !timed_out_ && !canceled_) return;
 
-  std::string message;
-  const long verify = SSL_get_verify_result(ssl_);
-  if (timed_out_) {
-    message = "TLS Handshake Timed out";
-  } else if (canceled_) {
-    message = "TLS Handshake Canceled";
-  } else if (verify != X509_V_OK) {
-    message =
-        std::string("Certificate verification failed: ") + X509_verify_cert_error_string(verify);
-  } else if (error == SSL_ERROR_SYSCALL || error == SSL_ERROR_ZERO_RETURN) {
-    message = saved_errno != 0 ? "TLS Handshake Failed: " + std::string(std::strerror(saved_errno))
-                               : "TLS Handshake Failed: the server closed the connection";
-  } else {
-    const unsigned long code = ERR_get_error();
-    const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
-    message = std::string("TLS Handshake Failed: ") + (reason ? reason : "unknown error");
-  }
-  ERR_clear_error();
+  const std::string message = timed_out_  ? std::string("TLS Handshake Timed out")
+                              : canceled_ ? std::string("TLS Handshake Canceled")
+                                          : tls_->FailureText();
   if (OnConnectionFailed) OnConnectionFailed(*this);
   CloseSocket();
   throw ESockError(message);
@@ -782,15 +465,7 @@ void TSocketClient::RaiseSocketError(int ignored, std::string& message) {
 
 void TSocketClient::ErrorText(int number, std::string& text) {
   Status(8, "Looking Up Error Message");
-  text.clear();
-  if (number == 0) return;
-  for (const ErrorRow& row : kErrorTable) {
-    if (row.number == number) {
-      text = std::to_string(number) + ":" + row.text;
-      return;
-    }
-  }
-  text = "Unknown Error No. " + std::to_string(number);
+  text = WinsockErrorText(number);
 }
 
 void TSocketClient::SendLoop(const char* buffer, int length, bool count_sent) {
@@ -809,7 +484,7 @@ void TSocketClient::SendLoop(const char* buffer, int length, bool count_sent) {
     }
     remaining -= sent;
     if (count_sent) {
-      bytes_sent_ += sent;
+      bytes_sent_ = Saturated(static_cast<std::int64_t>(bytes_sent_) + sent);
       if (OnPacketSent) OnPacketSent(*this);
     }
   } while (remaining > 0 && !canceled_);
@@ -913,17 +588,28 @@ void TSocketClient::ReadLn(std::string& line) {
   }
 }
 
-void TSocketClient::Capture(std::string* text, std::FILE* file, int maximum) {
+std::int64_t TSocketClient::Capture(std::string* text, std::FILE* file,
+                                    const std::string& file_name, int maximum, std::int64_t limit,
+                                    std::int64_t keep) {
+  std::int64_t received = 0;
   bytes_received_ = 0;
   TimerOn();
   try {
-    while (!canceled_ && (maximum == -1 || bytes_received_ < maximum)) {
-      const int got = Receive(io_buffer_.data(), kBufferSize, false);
+    while (!canceled_ && (maximum == -1 || received < maximum) && (limit < 0 || received < limit)) {
+      int want = kBufferSize;
+      if (limit >= 0 && limit - received < want) want = static_cast<int>(limit - received);
+      const int got = Receive(io_buffer_.data(), want, false);
       if (got == 0) break;
       if (got > 0) {
-        if (text) text->append(io_buffer_.data(), static_cast<std::size_t>(got));
-        if (file) std::fwrite(io_buffer_.data(), 1, static_cast<std::size_t>(got), file);
-        bytes_received_ += got;
+        std::size_t kept = static_cast<std::size_t>(got);
+        if (keep >= 0)
+          kept = static_cast<std::size_t>(std::clamp<std::int64_t>(keep - received, 0, got));
+        if (text) text->append(io_buffer_.data(), kept);
+        if (file && kept > 0 && std::fwrite(io_buffer_.data(), 1, kept, file) != kept) {
+          RaiseWriteError(file_name);
+        }
+        received += got;
+        bytes_received_ = Saturated(received);
         if (OnPacketRecvd) OnPacketRecvd(*this);
         TimerOn();
         WaitTurn(0);
@@ -940,6 +626,7 @@ void TSocketClient::Capture(std::string* text, std::FILE* file, int maximum) {
     throw;
   }
   TimerOff();
+  return received;
 }
 
 void TSocketClient::EndIfCanceled(const char* text) {
@@ -951,17 +638,32 @@ void TSocketClient::EndIfCanceled(const char* text) {
 void TSocketClient::CaptureString(std::string& text, int maximum) {
   Status(8, "Capture String");
   text.clear();
-  Capture(&text, nullptr, maximum);
+  Capture(&text, nullptr, {}, maximum, -1, -1);
   EndIfCanceled("Socket capture aborted");
 }
 
 void TSocketClient::CaptureFile(const std::string& file_name) {
-  Status(8, "CaptureFile");
+  CaptureUpTo(nullptr, file_name, -1, -1);
+}
+
+std::int64_t TSocketClient::CaptureUpTo(std::string* text, const std::string& file_name,
+                                        std::int64_t limit, std::int64_t keep) {
+  std::int64_t received = 0;
+  Status(8, text ? "Capture String" : "CaptureFile");
+  if (text) {
+    text->clear();
+    received = Capture(text, nullptr, {}, -1, limit, keep);
+    EndIfCanceled("Socket capture aborted");
+    return received;
+  }
   {
     FileHandle file = OpenFile(file_name, "wb", "create");
-    Capture(nullptr, file.get(), -1);
+    received = Capture(nullptr, file.get(), file_name, -1, limit, keep);
+    // A full disk often shows only when the buffered rest is written out.
+    if (std::fclose(file.release()) != 0) RaiseWriteError(file_name);
   }
   EndIfCanceled("Socket send aborted");
+  return received;
 }
 
 void TSocketClient::SendFile(const std::string& file_name) {

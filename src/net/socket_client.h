@@ -1,24 +1,30 @@
 // TSocketClient is a TCP client over a non-blocking IPv4 socket whose operations look blocking
 // to the caller: each waits in a loop that checks the socket, the host lookup and the time-out
 // timer and pumps the application's events (the EventPump seam), so that a Stop button or a
-// close request runs in the middle of a request and can end it with Abort or Cancel.
+// close request runs in the middle of a request and can end it with Abort or Cancel within one
+// turn of the loop.
 //
 // What a window-message socket would be told (readable, connected with an error word, closed,
 // lookup finished) the component finds itself in its waiting loops (DispatchNotifications).
-// A host lookup runs on a helper thread; its result is collected by the waiting loop.
+// Host lookups run on the component's one resolver thread (HostResolver), joined when the
+// component goes.
 //
 // The component holds one socket at a time: closing it makes a fresh, unconnected one, so the
 // component can connect again. The EventPump must outlive the component. Re-entering the
 // component from an event handler is not supported ("Already connected").
 //
-// With Secure set, Connect also runs a TLS handshake (OpenSSL) over the new connection, in the
-// same waiting loop, and every later read and write goes through TLS. The server's certificate
-// must chain to the system's trusted store or to a certificate of TrustedCAFile, and must be
-// made out to Host; otherwise Connect raises "Certificate verification failed: " + the reason.
-// There is no way to turn verification off.
+// With Secure set, Connect also runs a TLS handshake (TlsSession) over the new connection, in
+// the same waiting loop, and every later read and write goes through TLS. The server's
+// certificate must chain to the system's trusted store or to a certificate of TrustedCAFile,
+// and must be made out to Host; otherwise Connect raises "Certificate verification failed: "
+// + the reason.
+//
+// The error table, the exceptions and the translation of system error codes live in
+// net/winsock_errors.h.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -26,44 +32,13 @@
 #include <string>
 #include <vector>
 
+#include "net/host_resolver.h"
 #include "net/thread_timer.h"
+#include "net/tls_session.h"
+#include "net/winsock_errors.h"
 #include "platform/event_pump.h"
-#include "util/exception.h"
-
-struct ssl_st;
-struct ssl_ctx_st;
 
 namespace vellumark {
-
-// Socket failures. The text is fixed ("Connection Failed", "10061:Connection refused", ...).
-class ESockError : public Exception {
- public:
-  explicit ESockError(const std::string& message) : Exception(message) {}
-};
-
-// An operation ended by Cancel, Abort or the time-out.
-class EAbortError : public ESockError {
- public:
-  explicit EAbortError(const std::string& message) : ESockError(message) {}
-};
-
-// Winsock error numbers that the component's logic looks at; errno values map onto them.
-inline constexpr int kWsaEWouldBlock = 10035;
-inline constexpr int kWsaEInProgress = 10036;
-inline constexpr int kWsaENotConn = 10057;
-inline constexpr int kWsaHostNotFound = 11001;
-
-// Maps an errno value onto the Winsock number of the same meaning (10000 + errno when there is
-// no such number, so that it still reads as an error).
-int WinsockErrorNumber(int posix_errno);
-
-// Looks `name` up and returns 0 with the first IPv4 address (network byte order) in
-// `*address`, or a Winsock error number (11001 when there is no such host). Runs on the
-// lookup helper thread, so it must not touch the component.
-using HostLookupFn = std::function<int(const std::string& name, std::uint32_t* address)>;
-
-// The system's lookup: getaddrinfo for IPv4 stream addresses.
-int SystemHostLookup(const std::string& name, std::uint32_t* address);
 
 // The n-th field (1-based) of `text` split at `ch`; empty when there are fewer fields.
 std::string ExtractField(const std::string& text, char ch, int n);
@@ -160,6 +135,8 @@ class TSocketClient {
   int SocketHandle() const { return socket_; }
 
  protected:
+  using Clock = std::chrono::steady_clock;
+
   void Status(int level, const std::string& text);
   void InitializeSocket();
   void TimerOn();
@@ -168,13 +145,23 @@ class TSocketClient {
   // Raises ESockError for the last error unless it is `ignored` or 10000 and below.
   void RaiseSocketError(int ignored, std::string& message);
 
+  // An overall deadline, TimeOut milliseconds from now (none when TimeOut is 0): until
+  // EndOverallTimeOut, every wait ends by it at the latest, however often a wait restarts its
+  // own countdown. The HTTP client bounds a whole request with it.
+  void BeginOverallTimeOut();
+  void EndOverallTimeOut();
+
+  // The body reads of the HTTP client: like CaptureString into `*text`, or when `text` is null
+  // like CaptureFile into `file_name`, but ending after `limit` bytes (-1: when the peer
+  // closes) and keeping only the first `keep` of them (-1: all). Returns the bytes read.
+  std::int64_t CaptureUpTo(std::string* text, const std::string& file_name, std::int64_t limit,
+                           std::int64_t keep);
+
   std::int16_t reply_number_ = 0;
   std::int32_t content_length_ = 0;
   bool reply_arrived_ = false;
 
  private:
-  struct Lookup;  // one host lookup, shared with its helper thread
-
   // A cancelled operation ends here: the flag is reset and EAbortError(`text`) raised.
   void EndIfCanceled(const char* text);
 
@@ -187,15 +174,19 @@ class TSocketClient {
   int Receive(char* buffer, int length, bool peek);
   int Send(const char* buffer, int length);
   void SendLoop(const char* buffer, int length, bool count_sent);  // the send loop of SendBuffer
-  void Capture(std::string* text, std::FILE* file, int maximum);
+  // The capture loop: reads at most `limit` bytes (-1: no limit) until the peer closes or
+  // `maximum` (-1: none) is reached in whole chunks; keeps the first `keep` bytes (-1: all) in
+  // `text` or `file` (named `file_name`, for the message of a failed write).
+  std::int64_t Capture(std::string* text, std::FILE* file, const std::string& file_name,
+                       int maximum, std::int64_t limit, std::int64_t keep);
   void StartTls();  // the handshake of a secure Connect
-  void FreeTls();   // drops the TLS session of the current socket
-  [[noreturn]] void RaiseTlsError(const std::string& prefix);
 
   EventPump& pump_;
-  HostLookupFn lookup_fn_;
-  std::shared_ptr<Lookup> lookup_;  // the lookup in progress, if any
+  HostResolver resolver_;
+  bool resolving_ = false;  // ResolveHost waits for resolver_
   TThreadTimer timer_;
+  bool overall_ = false;           // an overall deadline applies
+  Clock::time_point overall_end_;  // that deadline
 
   std::array<char, kBufferSize + 1> io_buffer_{};  // transfer buffer and line mirror
   int socket_ = kNoSocket;
@@ -218,11 +209,10 @@ class TSocketClient {
   std::int32_t bytes_received_ = 0;
   std::vector<std::string> wsa_info_;
 
-  ssl_ctx_st* tls_ctx_ = nullptr;  // client context, made at the first secure Connect
-  std::string tls_ctx_ca_file_;    // the TrustedCAFile that tls_ctx_ was made with
-  ssl_st* ssl_ = nullptr;          // the TLS session of the current socket, if any
-  bool handshaking_ = false;       // StartTls is waiting; notifications leave the socket alone
-  short tls_wait_events_ = 0;      // what the handshake waits for: POLLIN or POLLOUT
+  std::unique_ptr<TlsClientContext> tls_context_;  // made at the first secure Connect
+  std::unique_ptr<TlsSession> tls_;                // the TLS session of the current socket, if any
+  bool handshaking_ = false;   // StartTls is waiting; notifications leave the socket alone
+  short tls_wait_events_ = 0;  // what the handshake waits for: POLLIN or POLLOUT
 };
 
 }  // namespace vellumark

@@ -38,9 +38,7 @@ class Dialogs {
 
   // The common boxes.
   void Error(const std::string& text) { Message(MessageKind::kError, text, kButtonOk); }
-  void Information(const std::string& text) {
-    Message(MessageKind::kInformation, text, kButtonOk);
-  }
+  void Information(const std::string& text) { Message(MessageKind::kInformation, text, kButtonOk); }
   MessageButton Confirm(const std::string& text, MessageButtons buttons = kYesNo) {
     return Message(MessageKind::kConfirmation, text, buttons);
   }

@@ -1,6 +1,11 @@
 #include "search/result_page.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 
 #include "util/utf8.h"
 
@@ -12,34 +17,44 @@ constexpr std::size_t kWholeTextLimit = 200;  // a text this long is shown whole
 constexpr std::size_t kSampleLength = 200;
 constexpr const char* kEllipsis = "...";
 
+// Appends `text` with & < > (and " ' when `quotes`) as character references, copying the runs
+// between them whole.
 void Escape(std::string& out, std::string_view text, bool quotes) {
-  for (char c : text) {
-    switch (c) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* reference;
+    switch (text[i]) {
       case '&':
-        out += "&amp;";
+        reference = "&amp;";
         break;
       case '<':
-        out += "&lt;";
+        reference = "&lt;";
         break;
       case '>':
-        out += "&gt;";
+        reference = "&gt;";
         break;
       case '"':
-        if (quotes)
-          out += "&quot;";
-        else
-          out += c;
+        if (!quotes) continue;
+        reference = "&quot;";
         break;
       case '\'':
-        if (quotes)
-          out += "&#39;";
-        else
-          out += c;
+        if (!quotes) continue;
+        reference = "&#39;";
         break;
       default:
-        out += c;
+        continue;
     }
+    out.append(text.substr(run, i - run));
+    out += reference;
+    run = i + 1;
   }
+  out.append(text.substr(run));
+}
+
+void AppendNumber(std::string& out, std::int64_t n) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  out.append(digits, end);
 }
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
@@ -85,19 +100,37 @@ bool AsksToStop(std::int64_t c, bool show_sample, TSearchMode mode) {
 }
 
 std::string LinkLine(std::int64_t n, std::string_view address, std::string_view title) {
-  std::string line = "<b>" + std::to_string(n) +
-                     ". <a STYLE=\"text-decoration:underline;\"href=\"" + HtmlAttribute(address) +
-                     "\">";
-  if (!title.empty()) return line + HtmlText(title) + "</a></b><BR><BR>";
-  return line + HtmlText(address) + "</a></b><BR>";
+  std::string line;
+  line.reserve(80 + 2 * address.size() + title.size());
+  line += "<b>";
+  AppendNumber(line, n);
+  line += ". <a STYLE=\"text-decoration:underline;\"href=\"";
+  Escape(line, address, true);
+  line += "\">";
+  if (!title.empty()) {
+    Escape(line, title, false);
+    line += "</a></b><BR><BR>";
+  } else {
+    Escape(line, address, false);
+    line += "</a></b><BR>";
+  }
+  return line;
 }
 
 std::string StartedAsLine(std::string_view start_text) {
-  return "<FONT COLOR=\"#003399\"><b>Started as:</b></FONT> " + HtmlText(start_text) + "<BR><BR>";
+  std::string line = "<FONT COLOR=\"#003399\"><b>Started as:</b></FONT> ";
+  line.reserve(line.size() + start_text.size() + 16);
+  Escape(line, start_text, false);
+  line += "<BR><BR>";
+  return line;
 }
 
 std::string TextFoundLine(std::string_view sample) {
-  return "<FONT COLOR=\"#003399\"><b>Text found:</b></FONT> " + HtmlText(sample) + "<BR><BR>";
+  std::string line = "<FONT COLOR=\"#003399\"><b>Text found:</b></FONT> ";
+  line.reserve(line.size() + sample.size() + 16);
+  Escape(line, sample, false);
+  line += "<BR><BR>";
+  return line;
 }
 
 bool IsBreakChar(char c) {
@@ -153,21 +186,42 @@ std::string TextSample(std::string_view text, std::size_t anchor) {
   return kEllipsis + std::string(rest);
 }
 
-bool TResultPageFile::Create(const std::string& path) {
-  out_.close();
-  out_.clear();
-  out_.open(path, std::ios::binary | std::ios::trunc);
-  return out_.is_open();
+TResultPageFile::~TResultPageFile() {
+  if (fd_ >= 0) ::close(fd_);
 }
 
-void TResultPageFile::WriteLine(std::string_view line) { out_ << line << "\r\n"; }
+bool TResultPageFile::Create(const std::string& path) {
+  if (fd_ >= 0) ::close(fd_);
+  text_.clear();
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  return fd_ >= 0;
+}
+
+void TResultPageFile::WriteLine(std::string_view line) {
+  text_ += line;
+  text_ += "\r\n";
+}
 
 bool TResultPageFile::Close() {
-  if (!out_.is_open()) return false;
-  out_.flush();
-  bool ok = static_cast<bool>(out_);
-  out_.close();
-  return ok && !out_.fail();
+  if (fd_ < 0) return false;
+  bool ok = true;
+  std::size_t done = 0;
+  while (ok && done < text_.size()) {
+    const ssize_t n = ::pwrite(fd_, text_.data() + done, text_.size() - done, done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      ok = false;
+    }
+  }
+  // Whatever is left of the old page after the new one goes.
+  if (::ftruncate(fd_, static_cast<off_t>(done)) != 0) ok = false;
+  if (::close(fd_) != 0) ok = false;
+  fd_ = -1;
+  text_.clear();
+  return ok;
 }
 
 }  // namespace vellumark

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,18 +70,30 @@ std::optional<std::size_t> SampleAnchor(std::string_view text, TSearchMode mode,
 // UTF-8 sequence. Not escaped.
 std::string TextSample(std::string_view text, std::size_t anchor);
 
-// The result page file: lines ended by CR LF, written in order.
+// The result page file: lines ended by CR LF. Create makes the file at once (so a folder that
+// cannot hold it is known before the search runs); the lines are gathered in memory and reach
+// the file in one write when it is closed. The old page is written over and then cut to the
+// new length rather than emptied first: emptying a file frees its blocks, which on some file
+// systems costs more than the whole search.
 class TResultPageFile final {
  public:
-  // Creates or overwrites `path`; false when it cannot be created.
+  TResultPageFile() = default;
+  ~TResultPageFile();
+  TResultPageFile(const TResultPageFile&) = delete;
+  TResultPageFile& operator=(const TResultPageFile&) = delete;
+
+  // Creates or opens `path` for writing; false when it cannot.
   bool Create(const std::string& path);
   void WriteLine(std::string_view line);
-  // Closes the file; false when a write failed.
+  // Makes room for `bytes` more of lines, so a long listing is not copied while it grows.
+  void Reserve(std::size_t bytes) { text_.reserve(text_.size() + bytes); }
+  // Writes the lines, cuts the file to them and closes it; false when that failed.
   bool Close();
-  bool IsOpen() const { return out_.is_open(); }
+  bool IsOpen() const { return fd_ >= 0; }
 
  private:
-  std::ofstream out_;
+  int fd_ = -1;       // the open file, -1 when closed
+  std::string text_;  // the lines not yet written
 };
 
 }  // namespace vellumark

@@ -1,11 +1,13 @@
 #include "search/search.h"
 
 #include <algorithm>
-#include <map>
+#include <chrono>
 #include <utility>
 
 #include "store/page_list.h"
 #include "store/query.h"
+#include "store/records.h"
+#include "store/schema.h"
 #include "util/splitters.h"
 #include "util/utf8.h"
 #include "web/url.h"
@@ -17,17 +19,10 @@ namespace {
 // Samples are split into words at blanks and commas.
 constexpr std::u32string_view kSampleSeparators = U" ,";
 
-// Pages added to a scratch table per statement.
-constexpr std::size_t kScoreBatch = 500;
-
-// Word tables by the longest word they hold.
-constexpr std::size_t kTableLimits[3] = {6, 12, 24};
-
-std::u32string CodePoints(std::string_view text) {
-  std::u32string out;
-  for (std::size_t pos = 0; pos < text.size();) out += NextCodePoint(text, pos);
-  return out;
-}
+// The browser's busy state is polled at this interval while a page loads.
+constexpr int kBusyPollMs = 100;
+// Find in page waits at most this many polls for a result page still loading.
+constexpr int kResultPageWaits = 50;
 
 // Restores the search bar when a Find ends, however it ends.
 class RunningScope {
@@ -58,12 +53,11 @@ class RunningScope {
 
 }  // namespace
 
-std::string BaseAddressOf(const std::string& task_url) {
-  TURL url;
-  url.SetURL(task_url);
-  url.SetAnchor("");
-  url.SetPath(url.GetDirectory());
-  return url.GetURL();
+bool AddToHistory(std::vector<std::string>& items, const std::string& sample) {
+  if (sample.empty()) return false;
+  if (std::find(items.begin(), items.end(), sample) != items.end()) return false;
+  items.insert(items.begin(), sample);
+  return true;
 }
 
 TSearch::TSearch(ProgramContext& context, TdmKiv& dm, Browser& browser, Dialogs& dialogs,
@@ -78,6 +72,19 @@ TSearch::TSearch(ProgramContext& context, TdmKiv& dm, Browser& browser, Dialogs&
 
 void TSearch::bbNextClick() {
   if (running_ || context_.indexing_state > kIndexingIdle) return;
+  if (result_page_pending_) {
+    // Find hands the result page over without waiting for it to load; the first find in page
+    // after it searches that page, so it waits here (bounded) for the load to end.
+    result_page_pending_ = false;
+    RunningScope scope(running_, context_, view_);
+    try {
+      for (int i = 0; i < kResultPageWaits && browser_.Busy(); ++i) {
+        browser_.WaitWhileBusy(kBusyPollMs);
+      }
+    } catch (const BrowserError&) {
+      // Find in page meets the browser's failure itself.
+    }
+  }
   find_in_page_.bbNextClick();
 }
 
@@ -94,10 +101,7 @@ void TSearch::bbFindClick() {
     return;
   }
   std::vector<std::string> history = view_.History();
-  if (std::find(history.begin(), history.end(), text) == history.end()) {
-    history.insert(history.begin(), text);
-    view_.SetHistory(history);
-  }
+  if (AddToHistory(history, text)) view_.SetHistory(history);
 
   mode_ = view_.SearchMode();
   sub_word_ = view_.SubWord();
@@ -118,7 +122,7 @@ void TSearch::bbFindClick() {
     case smExactPhrase: {
       std::u32string delimiters;
       if (dm_.tbTasks.Active() && !dm_.tbTasks.IsEmpty()) {
-        delimiters = CodePoints(dm_.tbTasks.FieldByName("SearchDelimiters").AsString());
+        delimiters = CodePoints(TTaskFields(dm_.tbTasks).SearchDelimiters().AsString());
       }
       for (char32_t c : CodePoints(text)) {
         if (delimiters.find(c) != std::u32string::npos) {
@@ -133,7 +137,7 @@ void TSearch::bbFindClick() {
       dialogs_.Error("Error in search options.");
       return;
   }
-  for (auto& w : words_) w = Utf8Truncate(w, kMaxSearchWordLength);
+  for (auto& w : words_) w = Utf8Truncate(w, kMaxWordLength);
 
   // From here on the search may let events run (the "Show" listing, the browser waits).
   scope.Disable();
@@ -153,11 +157,12 @@ void TSearch::Find() {
     dialogs_.Error("No tasks to search.");
     return;
   }
-  if (dm_.tbTasks.FieldByName("Time_End").AsString().empty()) {
+  TTaskFields task(dm_.tbTasks);
+  if (task.TimeEnd().AsString().empty()) {
     dialogs_.Error("Index not created.");
     return;
   }
-  const std::string task_url = dm_.tbTasks.FieldByName("Task_URL").AsString();
+  const std::string task_url = task.TaskURL().AsString();
   if (!dm_.OpenLocation(dm_.LocationFolder(context_.CurrentLocationNumber))) {
     dialogs_.Error("Cannot open database.");
     return;
@@ -182,149 +187,122 @@ void TSearch::Find() {
   ShowResultPage();
 }
 
-bool TSearch::QueryWord(TTable& target, const std::string& word, std::uint8_t multiplier) {
+bool TSearch::QueryWord(TScores& target, const std::string& word, std::uint8_t multiplier) {
   const std::size_t length = word.size();
   if (length == 0) return false;
   const TWordMatch match = mode_ == smExactPhrase ? TWordMatch::kExact
                            : sub_word_            ? TWordMatch::kInside
                                                   : TWordMatch::kPrefix;
-  TQuery& query = dm_.quQuery;
+  const std::string param = WordQueryParam(word, match);
   bool found = false;
-  for (int table = 1; table <= 3; ++table) {
-    // A match is never shorter than the word, so tables of shorter words are skipped.
-    if (length > kTableLimits[table - 1]) continue;
+  // A match is never shorter than the word, so tables of shorter words are skipped.
+  const int first_table = length <= kMaxWordLength ? WordTableNumber(word) : kWordTableCount + 1;
+  for (int table = first_table; table <= kWordTableCount; ++table) {
     try {
-      query.Close();
-      query.SetSQL(WordQuerySql(table, match));
-      query.SetParam(1, WordQueryParam(word, match));
-      query.Open();
-      if (!query.Eof()) found = true;
-      for (; !query.Eof(); query.Next()) AddPageList(target, multiplier);
+      TPreparedQuery query(dm_.dbKiv, WordQuerySql(table, match));
+      query.BindText(1, param);
+      while (query.Step()) {
+        found = true;
+        AddPageList(target, query.ColumnBytes(0), multiplier);
+      }
     } catch (const EDatabaseError&) {
       // The pages added so far stay; the next table is still asked.
     }
   }
-  query.Close();
   return found;
 }
 
-void TSearch::AddPageList(TTable& target, std::uint8_t multiplier) {
-  // The list's scores are summed per page first (a list may name a page twice), then added to
-  // the target in batches, one statement per batch instead of a lookup and a write per page.
-  std::vector<std::pair<int, std::int64_t>> scores;
-  {
-    std::map<int, std::int64_t> sums;
-    const std::string list = dm_.quQuery.Fields(0).AsBlob();
-    TPageListDecoder decoder(list);
-    TPosting posting;
-    while (decoder.Next(posting)) {
-      sums[posting.file_no] += static_cast<std::int64_t>(posting.weight) * multiplier;
-    }
-    scores.assign(sums.begin(), sums.end());
-  }
-  TQuery add(target.Database());
-  for (std::size_t first = 0; first < scores.size(); first += kScoreBatch) {
-    const std::size_t rows = std::min(kScoreBatch, scores.size() - first);
-    std::string sql = "INSERT INTO " + target.TableName() + " (" + target.Fields(0).FieldName() +
-                      ", " + target.Fields(1).FieldName() + ") VALUES (?, ?)";
-    for (std::size_t i = 1; i < rows; ++i) sql += ", (?, ?)";
-    sql += " ON CONFLICT DO UPDATE SET " + target.Fields(1).FieldName() + " = " +
-           target.Fields(1).FieldName() + " + excluded." + target.Fields(1).FieldName();
-    add.SetSQL(std::move(sql));
-    for (std::size_t i = 0; i < rows; ++i) {
-      add.SetParamInteger(static_cast<int>(2 * i + 1), scores[first + i].first);
-      add.SetParamInteger(static_cast<int>(2 * i + 2), scores[first + i].second);
-    }
-    add.Open();
-    add.Close();
+void TSearch::AddPageList(TScores& target, std::string_view list, std::uint8_t multiplier) {
+  TPageListDecoder decoder(list);
+  TPosting posting;
+  while (decoder.Next(posting)) {
+    target.Add(posting.file_no, static_cast<std::int64_t>(posting.weight) * multiplier);
   }
 }
 
 void TSearch::WriteResults(const std::vector<std::string>& words) {
-  TTable& result = dm_.tbResult;
-  TTable& result1 = dm_.tbResult1;
-  result.SetIndexName("");
-  if (!ClearTable(result)) {
-    dialogs_.Error("Error. No access to Result table.");
-    return;
+  std::int64_t count = 0;
+  std::vector<TRankedPage> ranked;
+  std::vector<PageRow> rows;
+  {
+    // The lookups and the page rows in one read transaction: one state of the index, and the
+    // engine's locks taken once.
+    TReadTransaction read(dm_.dbKiv);
+    Score(words);
+    count = static_cast<std::int64_t>(result_.Count());
+    if (count <= kMaxListedMatches) {
+      ranked = result_.Ranked();
+      rows = ReadPageRows(ranked);
+    }
   }
+  result_.Clear();
+  result1_.Clear();
+  if (count <= kMaxListedMatches) {
+    page_.WriteLine(SummaryLine(count));
+    // About the size of an entry with an address, a title and a start text of 200 bytes.
+    page_.Reserve(ranked.size() * 400);
+    WriteEntries(ranked, rows, count);
+  } else {
+    page_.WriteLine(TooManyMatchesLine(count));
+  }
+}
+
+void TSearch::Score(const std::vector<std::string>& words) {
+  result_.Clear();
+  result1_.Clear();
   // The multiplier is an 8-bit value: the word count is taken modulo 256.
   const std::size_t n = words.size();
   auto multiplier = [n](std::size_t i) { return static_cast<std::uint8_t>(n - i); };
   switch (mode_) {
     case smAnyWords:
-      for (std::size_t i = 0; i < n; ++i) QueryWord(result, words[i], multiplier(i));
+      for (std::size_t i = 0; i < n; ++i) QueryWord(result_, words[i], multiplier(i));
       break;
     case smAllWords:
-      if (n == 0 || !QueryWord(result, words[0], multiplier(0))) break;
-      for (std::size_t i = 1; i < n; ++i) {
-        ClearTable(result1);
-        if (!QueryWord(result1, words[i], multiplier(i))) {
-          ClearTable(result);  // no page holds every word
+      if (n == 0 || !QueryWord(result_, words[0], multiplier(0))) break;
+      // Once no page is left, later words cannot bring one back.
+      for (std::size_t i = 1; i < n && result_.Count() > 0; ++i) {
+        result1_.Clear();
+        if (!QueryWord(result1_, words[i], multiplier(i))) {
+          result_.Clear();  // no page holds every word
           break;
         }
         // Keep the pages that hold this word too, adding its score.
-        Intersect(result, result1);
+        result_.KeepCommon(result1_);
       }
-      ClearTable(result1);
       break;
     case smExactPhrase:
-      if (n > 0) QueryWord(result, words[0], 1);
+      if (n > 0) QueryWord(result_, words[0], 1);
       break;
     default:
       break;
   }
+}
 
-  const std::int64_t count = result.RecordCount();
-  if (count <= kMaxListedMatches) {
-    page_.WriteLine(SummaryLine(count));
-    WriteEntries(RankedResults(), count);
-  } else {
-    page_.WriteLine(TooManyMatchesLine(count));
+std::vector<TSearch::PageRow> TSearch::ReadPageRows(const std::vector<TRankedPage>& ranked) {
+  std::vector<PageRow> rows(ranked.size());
+  const std::string sql = kPageEntrySql;
+  for (std::size_t i = 0; i < ranked.size(); ++i) {
+    TPreparedQuery files(dm_.dbKiv, sql);
+    files.BindInteger(1, ranked[i].file_no);
+    // A page missing from Files stays without a row.
+    if (!files.Step()) continue;
+    PageRow& row = rows[i];
+    row.found = true;
+    row.address.reserve(base_address_.size() + files.ColumnBytes(0).size() +
+                        files.ColumnBytes(1).size());
+    row.address = base_address_;
+    row.address += files.ColumnBytes(0);
+    row.address += files.ColumnBytes(1);
+    row.title = files.ColumnBytes(2);
+    row.start_text = files.ColumnBytes(3);
   }
-  result.SetIndexName("");
-  ClearTable(result);
+  return rows;
 }
 
-void TSearch::Intersect(TTable& result, TTable& result1) {
-  // Two statements over the scratch tables, with the effect of walking Result and either
-  // adding the Result1 score of its page or deleting the record.
-  const std::string r = result.TableName(), r1 = result1.TableName();
-  const std::string key = result.Fields(0).FieldName(), score = result.Fields(1).FieldName();
-  result.Close();
-  TDatabase& db = result.Database();
-  db.Execute("UPDATE " + r + " SET " + score + " = " + score + " + (SELECT " + r1 + "." + score +
-             " FROM " + r1 + " WHERE " + r1 + "." + key + " = " + r + "." + key + ") WHERE " + key +
-             " IN (SELECT " + key + " FROM " + r1 + ");" + "DELETE FROM " + r + " WHERE " + key +
-             " NOT IN (SELECT " + key + " FROM " + r1 + ")");
-  result.Open();
-}
-
-std::vector<TSearch::Ranked> TSearch::RankedResults() {
-  TTable& result = dm_.tbResult;
-  std::vector<Ranked> ranked;
-  result.SetIndexName("I1");
-  result.Last();
-  if (!result.IsEmpty()) {
-    for (;;) {
-      ranked.push_back(
-          {static_cast<int>(result.Fields(0).AsInteger()), result.Fields(1).AsInteger()});
-      result.Prior();
-      if (result.Bof()) break;
-    }
-  }
-  // Walking "I1" backwards gives equal scores in falling page order; list them rising.
-  std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
-    return a.score != b.score ? a.score > b.score : a.file_no < b.file_no;
-  });
-  return ranked;
-}
-
-void TSearch::WriteEntries(const std::vector<Ranked>& ranked, std::int64_t count) {
-  TTable& files = dm_.tbFiles;
-  files.SetIndexName("");
+void TSearch::WriteEntries(const std::vector<TRankedPage>& ranked, std::vector<PageRow>& rows,
+                           std::int64_t count) {
   std::int64_t counter = 0;
-  for (const Ranked& record : ranked) {
+  for (std::size_t i = 0; i < ranked.size(); ++i) {
     const std::int64_t c = counter++;
     if (AsksToStop(c, show_sample_, mode_) &&
         dialogs_.Confirm(StopQuestion(c, count), kYesNo) == kButtonYes) {
@@ -332,17 +310,18 @@ void TSearch::WriteEntries(const std::vector<Ranked>& ranked, std::int64_t count
       return;
     }
     // A page missing from Files gets no entry; its number stays used.
-    if (!files.FindKey({std::to_string(record.file_no)})) continue;
-    const std::string address =
-        base_address_ + files.Fields(1).AsString() + files.Fields(2).AsString();
-    const std::string title = files.Fields(5).AsString();
-    const std::string start_text = files.Fields(6).AsString();
-    page_.WriteLine(LinkLine(counter, address, title));
-    entries_.push_back({counter, record.score, record.file_no, address, title});
+    PageRow& row = rows[i];
+    if (!row.found) continue;
+    page_.WriteLine(LinkLine(counter, row.address, row.title));
     if (show_sample_) {
-      WriteSampleOfPage(address);
-    } else if (!start_text.empty()) {
-      page_.WriteLine(StartedAsLine(start_text));
+      entries_.push_back({counter, ranked[i].score, ranked[i].file_no, row.address, row.title});
+      WriteSampleOfPage(row.address);
+      continue;
+    }
+    entries_.push_back({counter, ranked[i].score, ranked[i].file_no, std::move(row.address),
+                        std::move(row.title)});
+    if (!row.start_text.empty()) {
+      page_.WriteLine(StartedAsLine(row.start_text));
     } else {
       page_.WriteLine(kNoSampleLine);
     }
@@ -353,8 +332,14 @@ void TSearch::WriteSampleOfPage(const std::string& address) {
   std::string text;
   try {
     browser_.Navigate(address);
+    // A page that never finishes loading must not hold the listing; the next page supersedes it.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(page_wait_ms_);
     while (browser_.Busy()) {
-      browser_.WaitWhileBusy(100);
+      if (std::chrono::steady_clock::now() >= deadline) {
+        throw BrowserError("The page did not finish loading");
+      }
+      browser_.WaitWhileBusy(kBusyPollMs);
       status_.ShowStatus("Opening '" + address + "' ...");
     }
     text = LowerAscii(browser_.CreateBodyTextRange()->Text());
@@ -372,9 +357,11 @@ void TSearch::WriteTextSample(const std::string& text) {
 }
 
 void TSearch::ShowResultPage() {
+  // The browser loads the page on its own; nothing of the search waits for that, so the search
+  // bar is free again at once. Find in page waits for it when it comes first (bbNextClick).
   browser_.SetVisible(true);
   browser_.Navigate("file://" + context_.program_folder + kResultFileName);
-  while (browser_.Busy()) browser_.WaitWhileBusy(100);
+  result_page_pending_ = true;
 }
 
 }  // namespace vellumark

@@ -1,20 +1,24 @@
 // The search bar's search commands: Find (bbFindClick) and find in page (bbNextClick).
 //
-// Find turns the sample into words, looks every word up in the word tables of the current
-// location, adds the weights of each word's pages into the scratch table Result (intersected
-// through Result1 for All Words), writes the result page "SrchRes.htm" in the program folder
-// with one numbered entry per page, best first, and shows it in the browser.
+// TSearch owns the whole of both commands, from the first check (an empty sample, the history
+// of the sample box) to the shown page; the search bar hands its buttons and keys over as they
+// are. Find turns the sample into words, looks every word up in the word tables of the current
+// location, adds the weights of each word's pages into scores kept in memory (intersected word
+// by word for All Words), writes the result page "SrchRes.htm" in the program folder with one
+// numbered entry per page, best first, and hands it to the browser without waiting for it to
+// load.
 //
 // While a Find runs (a listing with "Show" visits every page and lets events run), Find, Next
 // and the sample box are disabled, and FindRunning() tells the indexer not to start. Pages of
 // equal score are listed in page-number order.
 //
 // The context, data module, browser, dialogs, views and the status line (the index window's)
-// must outlive this object. The search bar owns it.
+// must outlive this object. The search bar owns it (shell/search_bar.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/browser.h"
@@ -22,15 +26,14 @@
 #include "platform/view.h"
 #include "search/find_in_page.h"
 #include "search/result_page.h"
+#include "search/scores.h"
 #include "search/search_view.h"
 #include "store/data_module.h"
 #include "util/context.h"
 #include "util/search_mode.h"
+#include "web/url.h"
 
 namespace vellumark {
-
-// Words are looked up by at most this many bytes.
-inline constexpr std::size_t kMaxSearchWordLength = 24;
 
 // One entry written to the result page.
 struct TResultEntry {
@@ -41,9 +44,9 @@ struct TResultEntry {
   std::string title;    // File_Title (may be empty)
 };
 
-// The base address of a location: its starting URL without fragment, its path cut to the
-// directory part. The indexer strips the same text from every page address.
-std::string BaseAddressOf(const std::string& task_url);
+// The history rule of the sample box: a non-empty sample not equal (exactly) to any item is
+// inserted as the first item. Returns true when it was inserted.
+bool AddToHistory(std::vector<std::string>& items, const std::string& sample);
 
 class TSearch final {
  public:
@@ -54,10 +57,14 @@ class TSearch final {
 
   // The Find command. Refused without a message while a Find or an indexing run is active.
   void bbFindClick();
-  // Find in page. Refused without a message while a Find or an indexing run is active.
+  // Find in page. Refused without a message while a Find or an indexing run is active. The
+  // first one after a Find waits for the result page to load.
   void bbNextClick();
 
   bool FindRunning() const { return running_; }
+  // How long a listing with "Show" waits for one page to load before it counts as not found.
+  static constexpr int kDefaultPageWaitMs = 60000;
+  void SetPageWaitMs(int ms) { page_wait_ms_ = ms; }
   // The base address of the location of the last Find.
   const std::string& BaseAddress() const { return base_address_; }
   // The entries of the last result page, in the order written.
@@ -67,27 +74,33 @@ class TSearch final {
   // --- the steps of Find; they use the mode, options and words of the Find in progress ---
 
   // Looks `word` up in the word tables that can hold a match and adds the pages of every
-  // matching record to `target` (Result or Result1). True when a record was found.
-  bool QueryWord(TTable& target, const std::string& word, std::uint8_t multiplier);
-  // Adds the page list of quQuery's current row to `target`: weight x multiplier per page.
-  void AddPageList(TTable& target, std::uint8_t multiplier);
+  // matching record to `target`. True when a record was found. Each word table is read
+  // through a statement the location's database keeps prepared while it stays open.
+  bool QueryWord(TScores& target, const std::string& word, std::uint8_t multiplier);
+  // Adds the pages of a page list to `target`: weight x multiplier per page.
+  static void AddPageList(TScores& target, std::string_view list, std::uint8_t multiplier);
   // Scores the pages for `words` by mode, then writes the summary and the entries.
   void WriteResults(const std::vector<std::string>& words);
   // Writes the "Text found:" line for the lower-cased page text, when the sample occurs in it.
   void WriteTextSample(const std::string& text);
 
  private:
-  struct Ranked {
-    int file_no;
-    std::int64_t score;
+  // What an entry shows of its page, read from Files before the listing starts.
+  struct PageRow {
+    bool found = false;      // false: the page is missing from Files
+    std::string address;     // base address + relative address
+    std::string title;       // File_Title
+    std::string start_text;  // File_Text
   };
 
   void Find();
-  // The Result records, highest score first, equal scores by page number.
-  std::vector<Ranked> RankedResults();
-  // Keeps the records of `result` whose page is in `result1`, adding its score there.
-  void Intersect(TTable& result, TTable& result1);
-  void WriteEntries(const std::vector<Ranked>& ranked, std::int64_t count);
+  // Fills result_ with the pages of `words` and their scores, by mode.
+  void Score(const std::vector<std::string>& words);
+  // The Files row of each ranked page, in the same order.
+  std::vector<PageRow> ReadPageRows(const std::vector<TRankedPage>& ranked);
+  // Writes the entries; takes the strings out of `rows`.
+  void WriteEntries(const std::vector<TRankedPage>& ranked, std::vector<PageRow>& rows,
+                    std::int64_t count);
   void WriteSampleOfPage(const std::string& address);
   void ShowResultPage();
 
@@ -100,9 +113,13 @@ class TSearch final {
   TFindInPage find_in_page_;
 
   bool running_ = false;
+  int page_wait_ms_ = kDefaultPageWaitMs;
   std::string base_address_;
   std::vector<TResultEntry> entries_;
   TResultPageFile page_;
+  bool result_page_pending_ = false;  // the last Find's page was handed over, maybe loading
+  TScores result_;                    // the pages of the Find in progress and their scores
+  TScores result1_;                   // All Words: the pages of the word being added
   // The Find in progress.
   TSearchMode mode_ = smAnyWords;
   bool sub_word_ = false;

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "store/pending_postings.h"
+#include "store/records.h"
 #include "store/schema.h"
 
 namespace fs = std::filesystem;
@@ -15,16 +16,13 @@ TdmKiv::TdmKiv(ProgramContext& context, Dialogs& dialogs, std::function<void()> 
       dialogs_(dialogs),
       update_caption_(std::move(update_caption)),
       dbRoot_(kTasksFileName),
-      dbMemory_(kMemoryFileName),
       dbKiv(kIndexFileName),
       tbTasks(dbRoot_, TasksTableDef()),
       tbFiles(dbKiv, FilesTableDef()),
       quQuery(dbKiv),
       tbWords1(dbKiv, WordsTableDef(1)),
       tbWords2(dbKiv, WordsTableDef(2)),
-      tbWords3(dbKiv, WordsTableDef(3)),
-      tbResult(dbMemory_, ResultTableDef()),
-      tbResult1(dbMemory_, Result1TableDef()) {
+      tbWords3(dbKiv, WordsTableDef(3)) {
   tbTasks.BeforeScroll = [this] { return tbTasksBeforeScroll(); };
   tbTasks.AfterScroll = [this] { tbTasksAfterScroll(); };
   dmKivCreate();
@@ -36,7 +34,6 @@ TdmKiv::~TdmKiv() {
   tbTasks.BeforeScroll = nullptr;
   tbTasks.AfterScroll = nullptr;
   dbKiv.Disconnect();
-  dbMemory_.Disconnect();
   dbRoot_.Disconnect();
 }
 
@@ -66,15 +63,7 @@ void TdmKiv::dmKivCreate() {
     dbRoot_.Connect(root);
   } catch (const EDatabaseError&) {
   }
-  try {
-    dbMemory_.Connect("");
-    dbMemory_.Execute(ResultSchemaSql());
-  } catch (const EDatabaseError&) {
-  }
-  // The three checks run one after the other, each with its own message.
   OpenRootTable(tbTasks, "Cannot open Task table. Please reinstall the application.");
-  OpenRootTable(tbResult, "Cannot open Result table. Please reinstall the application.");
-  OpenRootTable(tbResult1, "Cannot open Result1 table. Please reinstall the application.");
 }
 
 bool TdmKiv::OpenRootTable(TTable& table, const char* message) {
@@ -90,6 +79,17 @@ bool TdmKiv::OpenRootTable(TTable& table, const char* message) {
 }
 
 bool TdmKiv::OpenLocation(const std::string& folder) {
+  if (dbKiv.ConnectedTo(folder) && !dbKiv.InTransaction()) {
+    // The location that is open already keeps its connection, and with it the statements the
+    // search keeps prepared and the engine's cache; its tables start over as after a connect.
+    dbKiv.CloseDataSets();
+    try {
+      MergePendingPostings(dbKiv);
+    } catch (const EDatabaseError&) {
+      return false;
+    }
+    return OpenAllTables();
+  }
   dbKiv.Disconnect();
   try {
     dbKiv.Connect(folder);
@@ -120,8 +120,7 @@ void TdmKiv::MergePendingWords(StatusView* status) {
 }
 
 bool TdmKiv::OpenAllTables() {
-  for (TTable* table :
-       {&tbTasks, &tbFiles, &tbWords1, &tbWords2, &tbWords3, &tbResult, &tbResult1}) {
+  for (TTable* table : {&tbTasks, &tbFiles, &tbWords1, &tbWords2, &tbWords3}) {
     try {
       table->Open();
     } catch (const EDatabaseError&) {
@@ -174,13 +173,14 @@ std::string TdmKiv::LocationFolder(int task_no) const {
 
 int TdmKiv::CurrentTaskNo() {
   if (!tbTasks.Active() || tbTasks.IsEmpty()) return -1;
-  return static_cast<int>(tbTasks.FieldByName("Task_No").AsInteger());
+  return static_cast<int>(TTaskFields(tbTasks).TaskNo().AsInteger());
 }
 
 std::string TdmKiv::CurrentTaskName() {
   if (!tbTasks.Active() || tbTasks.IsEmpty()) return {};
-  std::string name = tbTasks.FieldByName("Task_Description").AsString();
-  return name.empty() ? tbTasks.FieldByName("Task_URL").AsString() : name;
+  TTaskFields task(tbTasks);
+  std::string name = task.TaskDescription().AsString();
+  return name.empty() ? task.TaskURL().AsString() : name;
 }
 
 TTable& TdmKiv::WordTable(int number) {

@@ -3,16 +3,18 @@
 //
 //   root folder/Tasks.db   tbTasks (one record per location), own connection
 //   root folder/Index.db   the empty template copied into every new location folder
-//   in memory              tbResult, tbResult1, the search's scratch tables
 //   location folder        dbKiv: tbFiles, tbWords1..3 and quQuery, switched by OpenLocation
 //
-// Creating the data module opens Tasks, Result and Result1 from the context's root folder. On
-// first start, when the root folder holds neither Tasks.db nor the template, both are created.
-// A table that cannot be opened shows its message through `dialogs` and asks the application
-// to terminate (TerminateRequested).
+// The search keeps its scores in memory while it runs; the store has no scratch tables.
 //
-// The context and the dialogs must outlive the data module. Not owned here yet: the HTTP
-// client (the indexer supplies its own).
+// Creating the data module opens Tasks from the context's root folder. On first start, when
+// the root folder holds neither Tasks.db nor the template, both are created. When Tasks cannot
+// be opened its message is shown through `dialogs` and the application is asked to terminate
+// (TerminateRequested).
+//
+// The context and the dialogs must outlive the data module. The HTTP client is not the data
+// module's: the store lies below the network layer, so the program shell owns the client
+// (shell/program_shell.h) and hands it to the data module's users, the indexing run.
 #pragma once
 
 #include <functional>
@@ -36,8 +38,8 @@ class TdmKiv final {
   TdmKiv(const TdmKiv&) = delete;
   TdmKiv& operator=(const TdmKiv&) = delete;
 
-  // True when Tasks, Result or Result1 could not be opened at creation: the messages were
-  // shown and the program must end.
+  // True when Tasks could not be opened at creation: the message was shown and the program
+  // must end.
   bool TerminateRequested() const { return terminate_requested_; }
   void SetUpdateCaption(std::function<void()> update_caption);
 
@@ -45,7 +47,8 @@ class TdmKiv final {
   // pending into the word lists, and opens every table. A failed connection shows "Cannot
   // connect to Database"; postings that cannot be written (a full disk, another program
   // writing) or a table that cannot be opened give false silently. So whoever opens a
-  // location reads complete page lists.
+  // location reads complete page lists. When dbKiv is on that folder's file already (and in
+  // no transaction) the connection stays and only the tables are closed and opened again.
   bool OpenLocation(const std::string& folder);
   // Writes the postings recorded since the last merge into the word lists (an indexing run
   // does this when it ends), showing progress on `status` (may be null). Raises
@@ -75,10 +78,9 @@ class TdmKiv final {
   void tbTasksAfterScroll();
 
   ProgramContext& Context() { return context_; }
-  // The databases of Tasks and of Result / Result1. A second TTable on the root database
-  // reads other locations' records without moving tbTasks (which a run refuses).
+  // The database of Tasks. A second TTable on it reads other locations' records without
+  // moving tbTasks (which a run refuses).
   TDatabase& RootDatabase() { return dbRoot_; }
-  TDatabase& MemoryDatabase() { return dbMemory_; }
 
  private:
   void dmKivCreate();
@@ -89,8 +91,7 @@ class TdmKiv final {
   std::function<void()> update_caption_;
   bool terminate_requested_ = false;
 
-  TDatabase dbRoot_;    // Tasks.db in the root folder
-  TDatabase dbMemory_;  // Result, Result1
+  TDatabase dbRoot_;  // Tasks.db in the root folder
 
  public:
   TDatabase dbKiv;  // the current location's Index.db
@@ -100,8 +101,6 @@ class TdmKiv final {
   TTable tbWords1;
   TTable tbWords2;
   TTable tbWords3;
-  TTable tbResult;
-  TTable tbResult1;
 };
 
 }  // namespace vellumark

@@ -1,5 +1,7 @@
 #include "store/database.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -8,6 +10,13 @@
 namespace vellumark {
 
 namespace {
+
+std::optional<TDatabase::FileId> FileIdOf(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  return TDatabase::FileId{static_cast<std::uint64_t>(st.st_dev),
+                           static_cast<std::uint64_t>(st.st_ino)};
+}
 
 // Short enough that a database held by another program fails the operation promptly, long
 // enough to ride over a checkpoint of a reader.
@@ -29,9 +38,9 @@ void TDatabase::Connect(const std::string& folder) {
   const bool memory = file_name_ == kMemoryFileName;
   const std::string path = memory ? file_name_ : folder + file_name_;
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(
-      path.c_str(), &db,
-      memory ? (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) : SQLITE_OPEN_READWRITE, nullptr);
+  // One thread uses a connection, so it needs no mutex of its own around every call.
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (memory ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close(db);
@@ -41,6 +50,7 @@ void TDatabase::Connect(const std::string& folder) {
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   db_ = db;
   folder_ = memory ? std::string() : folder;
+  file_id_ = FileIdOf(path);
   try {
     // LIKE compares bytes, so a prefix pattern can use the word key and upper-case letters
     // outside A to Z are never folded.
@@ -48,6 +58,11 @@ void TDatabase::Connect(const std::string& folder) {
     if (!memory) {
       // Reading the journal mode also proves the file is a database at all.
       Execute("PRAGMA journal_mode = WAL");
+      // The -wal and -shm files stay when the last connection closes (the WAL emptied): a
+      // short-lived process, such as a search from the command line, then neither creates nor
+      // deletes files at each run.
+      int persist = 1;
+      sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
       Execute("PRAGMA synchronous = NORMAL");
       // A long WAL lets one checkpoint, and its sync, serve the passes of many pages (each
       // appends a row of pending postings and touches a few pages of Files): at 20,000 pages,
@@ -55,6 +70,9 @@ void TDatabase::Connect(const std::string& folder) {
       // a larger cache or larger pages made no difference beyond the machine's noise.
       Execute("PRAGMA wal_autocheckpoint = 16384");
       Execute("PRAGMA journal_size_limit = 67108864");
+      // Reads straight from the file's pages in memory instead of a copy per page read: a
+      // search reads the page lists and page rows of a large index without a system call each.
+      Execute("PRAGMA mmap_size = 1073741824");
     }
   } catch (...) {
     sqlite3_close(db_);
@@ -63,10 +81,20 @@ void TDatabase::Connect(const std::string& folder) {
   }
 }
 
-void TDatabase::Disconnect() {
+bool TDatabase::ConnectedTo(const std::string& folder) const {
+  if (!db_ || file_name_ == kMemoryFileName || folder != folder_) return false;
+  const std::optional<FileId> now = FileIdOf(Path());
+  return now && file_id_ && *now == *file_id_;
+}
+
+void TDatabase::CloseDataSets() {
   // Copy: closing a data set may not unregister it, but keep the walk safe regardless.
   std::vector<TDataSet*> sets = sets_;
   for (TDataSet* set : sets) set->Close();
+}
+
+void TDatabase::Disconnect() {
+  CloseDataSets();
   for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
   cache_.clear();
   if (db_) {
@@ -161,6 +189,28 @@ void TTransaction::Commit() {
   if (!open_) return;
   db_.Commit();
   open_ = false;
+}
+
+TReadTransaction::TReadTransaction(TDatabase& db) : db_(db) {
+  if (!db_.Connected() || db_.InTransaction()) return;
+  try {
+    db_.Execute("BEGIN DEFERRED");
+    began_ = true;
+  } catch (const EDatabaseError&) {
+  }
+}
+
+TReadTransaction::~TReadTransaction() {
+  // An engine error inside may already have ended the transaction.
+  if (!began_ || !db_.InTransaction()) return;
+  try {
+    db_.Execute("COMMIT");
+  } catch (const EDatabaseError&) {
+    try {
+      db_.Rollback();
+    } catch (const EDatabaseError&) {
+    }
+  }
 }
 
 TSavepoint::TSavepoint(TDatabase& db) : db_(db), name_(db.NextSavepointName()), open_(false) {

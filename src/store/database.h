@@ -8,8 +8,10 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,13 @@ inline constexpr const char* kMemoryFileName = ":memory:";
 
 class TDatabase final {
  public:
+  // A file's identity: device and inode.
+  struct FileId {
+    std::uint64_t device;
+    std::uint64_t inode;
+    bool operator==(const FileId&) const = default;
+  };
+
   // `file_name` is the file inside the folder given to Connect (kIndexFileName, ...).
   explicit TDatabase(std::string file_name);
   ~TDatabase();
@@ -56,6 +65,12 @@ class TDatabase final {
   // is still open is rolled back.
   void Disconnect();
   bool Connected() const { return db_ != nullptr; }
+  // True when connected to `folder` and the file there is still the one that was opened: not
+  // removed or replaced by another since (the location's tables made anew, say).
+  bool ConnectedTo(const std::string& folder) const;
+  // Closes every table and query on this database; the connection stays, with the statements
+  // it keeps prepared.
+  void CloseDataSets();
   // The folder of the last successful Connect ("" when never connected).
   const std::string& Folder() const { return folder_; }
   const std::string& FileName() const { return file_name_; }
@@ -89,6 +104,7 @@ class TDatabase final {
  private:
   std::string file_name_;
   std::string folder_;
+  std::optional<FileId> file_id_;  // of the file opened by the last Connect
   sqlite3* db_ = nullptr;
   std::map<std::string, sqlite3_stmt*> cache_;  // prepared statements by text
   std::vector<TDataSet*> sets_;                 // tables and queries on this database
@@ -108,6 +124,23 @@ class TTransaction final {
  private:
   TDatabase& db_;
   bool open_;
+};
+
+// One read transaction for a run of reads (the search's word lookups and page rows): begun
+// on construction when no transaction is open, ended on destruction. The reads inside it see
+// one state of the database and take the engine's file locks once instead of once per
+// statement. Inside a transaction that is already open it does nothing. Failures to begin or
+// end it are not reported: the reads then run each in a transaction of their own.
+class TReadTransaction final {
+ public:
+  explicit TReadTransaction(TDatabase& db);
+  ~TReadTransaction();
+  TReadTransaction(const TReadTransaction&) = delete;
+  TReadTransaction& operator=(const TReadTransaction&) = delete;
+
+ private:
+  TDatabase& db_;
+  bool began_ = false;
 };
 
 // A savepoint: nests inside a transaction (or stands for one when there is none). Released

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/page_list.h"
+#include "store/schema.h"
 #include "store/word_store.h"
 
 namespace vellumark {
@@ -77,7 +78,7 @@ Progress ReadProgress(TDatabase& db) {
       progress.last_id = progress.last_id << 8 | static_cast<unsigned char>(row[i]);
     }
     progress.next_key.assign(row.substr(9));
-    if (progress.last_id < 1 || progress.next_key.size() > kMaxWordKeyLength) Damaged(kProgressId);
+    if (progress.last_id < 1 || progress.next_key.size() > kMaxWordLength) Damaged(kProgressId);
     return progress;
   }
   if (rc != SQLITE_DONE) db.Fail("Cannot read the pending postings");
@@ -116,7 +117,7 @@ class RowReader {
     const std::size_t length = Byte(pos_ + 1) >> 3;
     weight_ = Byte(pos_ + 1) & 7;
     pos_ += 2;
-    if (shared > key_.size() || shared + length == 0 || shared + length > kMaxWordKeyLength ||
+    if (shared > key_.size() || shared + length == 0 || shared + length > kMaxWordLength ||
         weight_ == 0 || length > row_.size() - pos_) {
       Damaged(id_);
     }
@@ -392,7 +393,7 @@ TPendingPage::TPendingPage(int file_no) : file_no_(file_no) {
 }
 
 void TPendingPage::Add(std::string key, int weight) {
-  assert(!key.empty() && key.size() <= kMaxWordKeyLength && weight >= 1 && weight <= kMaxWeight);
+  assert(!key.empty() && key.size() <= kMaxWordLength && weight >= 1 && weight <= kMaxWeight);
   postings_.emplace_back(std::move(key), weight);
 }
 

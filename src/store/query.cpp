@@ -154,6 +154,39 @@ std::int64_t TQuery::RecordCount() {
   return n;
 }
 
+TPreparedQuery::TPreparedQuery(TDatabase& db, const std::string& sql)
+    : db_(db), stmt_(db.Prepared(sql)) {}
+
+TPreparedQuery::~TPreparedQuery() { sqlite3_reset(stmt_); }
+
+void TPreparedQuery::BindText(int index, std::string_view text) {
+  if (sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8) !=
+      SQLITE_OK) {
+    db_.Fail("Cannot bind parameter " + std::to_string(index));
+  }
+}
+
+void TPreparedQuery::BindInteger(int index, std::int64_t value) {
+  if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) {
+    db_.Fail("Cannot bind parameter " + std::to_string(index));
+  }
+}
+
+bool TPreparedQuery::Step() {
+  const int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc != SQLITE_DONE) db_.Fail("Cannot run query '" + std::string(sqlite3_sql(stmt_)) + "'");
+  return false;
+}
+
+std::string_view TPreparedQuery::ColumnBytes(int column) const {
+  // The pointer first, then the size: the size is that of the form the pointer was made in.
+  const void* data = sqlite3_column_blob(stmt_, column);
+  const int size = sqlite3_column_bytes(stmt_, column);
+  if (!data || size <= 0) return {};
+  return {static_cast<const char*>(data), static_cast<std::size_t>(size)};
+}
+
 std::string LikePattern(std::string_view word, TWordMatch match) {
   std::string pattern;
   if (match == TWordMatch::kInside) pattern += '%';

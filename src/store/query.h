@@ -56,6 +56,37 @@ class TQuery final : public TDataSet {
   bool eof_ = true;
 };
 
+// One run of a statement that the database keeps prepared (TDatabase::Prepared) until it
+// disconnects, for statements run many times with new parameters: no parse per run, and the
+// columns of a row are read in place, without copies.
+//
+//   TPreparedQuery q(db, sql); q.BindText(1, word); while (q.Step()) use(q.ColumnBytes(0));
+//
+// The run ends with the object: the statement is reset then, releasing its read lock.
+// REQUIRES: the database stays connected while the object lives, and no other run of the same
+// statement text is under way at the same time (both would share one statement).
+class TPreparedQuery final {
+ public:
+  TPreparedQuery(TDatabase& db, const std::string& sql);
+  ~TPreparedQuery();
+  TPreparedQuery(const TPreparedQuery&) = delete;
+  TPreparedQuery& operator=(const TPreparedQuery&) = delete;
+
+  // Parameters by position, counting from 1. The text is copied into the statement.
+  void BindText(int index, std::string_view text);
+  void BindInteger(int index, std::int64_t value);
+  // Goes to the next row (the first on the first call); false after the last. Raises
+  // EDatabaseError when the engine fails.
+  bool Step();
+  // The bytes of a text or blob column of the current row, "" for null; valid until the next
+  // Step or the end of the run. An integer column reads as its decimal text.
+  std::string_view ColumnBytes(int column) const;
+
+ private:
+  TDatabase& db_;
+  sqlite3_stmt* stmt_;
+};
+
 // How a word is matched in a word table.
 enum class TWordMatch {
   kExact,   // Word = word
@@ -72,6 +103,10 @@ std::string LikePattern(std::string_view word, TWordMatch match);
 std::string WordQuerySql(int table_number, TWordMatch match);
 // The parameter for WordQuerySql: the word itself or its LIKE pattern.
 std::string WordQueryParam(std::string_view word, TWordMatch match);
+
+// What the result page shows of page ?: F1, File_URLRest, File_Title, File_Text.
+inline constexpr const char* kPageEntrySql =
+    "SELECT F1, File_URLRest, File_Title, File_Text FROM Files WHERE File_No = ?";
 
 // The page rows in address order, as the archive reads them.
 inline constexpr const char* kFilesByAddressSql = "SELECT * FROM Files\nORDER BY F1";

@@ -13,6 +13,8 @@ TTableDef MakeWords(int n) {
 
 }  // namespace
 
+// The definitions list their fields in the order of the column enums of schema.h; a test holds
+// them to it.
 const TTableDef& TasksTableDef() {
   static const TTableDef def{"Tasks",
                              {{"Task_No", K::kInteger},
@@ -49,24 +51,6 @@ const TTableDef& WordsTableDef(int number) {
   return defs[number - 1];
 }
 
-const TTableDef& ResultTableDef() {
-  static const TTableDef def{"Result",
-                             {{"Result_File_No", K::kInteger}, {"Result_Score", K::kInteger}},
-                             "Result_File_No",
-                             true,
-                             {{"I1", {"Result_Score"}}}};
-  return def;
-}
-
-const TTableDef& Result1TableDef() {
-  static const TTableDef def{"Result1",
-                             {{"Result_File_No", K::kInteger}, {"Result_Score", K::kInteger}},
-                             "Result_File_No",
-                             true,
-                             {}};
-  return def;
-}
-
 std::string TasksSchemaSql() {
   // AUTOINCREMENT: a location number is never given twice, so a new location never meets
   // the folder of a deleted one.
@@ -99,16 +83,6 @@ std::string IndexSchemaSql() {
            " (Word TEXT NOT NULL PRIMARY KEY, Files BLOB) WITHOUT ROWID;";
   }
   return sql;
-}
-
-std::string ResultSchemaSql() {
-  return "CREATE TABLE Result ("
-         " Result_File_No INTEGER PRIMARY KEY,"
-         " Result_Score INTEGER NOT NULL DEFAULT 0);"
-         "CREATE INDEX I1 ON Result (Result_Score);"
-         "CREATE TABLE Result1 ("
-         " Result_File_No INTEGER PRIMARY KEY,"
-         " Result_Score INTEGER NOT NULL DEFAULT 0);";
 }
 
 }  // namespace vellumark

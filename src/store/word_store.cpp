@@ -16,14 +16,7 @@ constexpr int kProgressEvery = 100;
 
 }  // namespace
 
-int WordTableNumber(std::string_view word) {
-  assert(!word.empty());
-  if (word.size() <= 6) return 1;
-  if (word.size() <= 12) return 2;
-  return 3;
-}
-
-std::string WordKey(std::string_view word) { return Utf8Truncate(word, kMaxWordKeyLength); }
+std::string WordKey(std::string_view word) { return Utf8Truncate(word, kMaxWordLength); }
 
 bool StoreWords(TdmKiv& dm, const std::vector<std::string>& words, int file_no,
                 std::int64_t text_length, const std::string& page_address,

@@ -1,6 +1,6 @@
-// Recording the words of one page into the word tables: which table holds a word, the key it
-// is stored under, and StoreWords, which adds the page with its weight to every distinct
-// word's page list.
+// Recording the words of one page into the word tables: the key a word is stored under, and
+// StoreWords, which adds the page with its weight to every distinct word's page list. Which
+// table holds a word is the schema's rule (WordTableNumber in store/schema.h).
 #pragma once
 
 #include <cstdint>
@@ -8,15 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "store/schema.h"
+
 namespace vellumark {
 
 class TdmKiv;
 
-inline constexpr std::size_t kMaxWordKeyLength = 24;  // bytes
-
-// 1 for words of 1 to 6 bytes, 2 for 7 to 12, 3 for 13 or more.
-// REQUIRES: !word.empty().
-int WordTableNumber(std::string_view word);
 // The key a word is stored under: the word, cut to its first 24 bytes (never inside a UTF-8
 // sequence) when it is longer.
 std::string WordKey(std::string_view word);

@@ -1,6 +1,7 @@
 #include "util/delimiter_text.h"
 
 #include "util/inifile.h"
+#include "util/settings_names.h"
 #include "util/utf8.h"
 
 namespace vellumark {
@@ -9,12 +10,6 @@ namespace {
 constexpr char32_t kFixed[] = {U' ', U'\t', U'\n', U'\r'};
 
 bool IsBlank(char32_t c) { return c == U' ' || c == U'\t' || c == U'\n' || c == U'\r'; }
-
-std::u32string Decode(const std::string& text) {
-  std::u32string out;
-  for (std::size_t pos = 0; pos < text.size();) out += NextCodePoint(text, pos);
-  return out;
-}
 
 // A decimal integer with an optional sign that fits in 32 bits.
 bool ToInteger(const std::u32string& token, long long& value) {
@@ -36,7 +31,7 @@ bool ToInteger(const std::u32string& token, long long& value) {
 
 bool ParseDelimiters(const std::string& specification, std::u32string& delimiters) {
   delimiters.assign(std::begin(kFixed), std::end(kFixed));
-  std::u32string text = Decode(specification);
+  std::u32string text = CodePoints(specification);
   for (char32_t& c : text) {
     if (IsBlank(c)) c = U' ';
   }
@@ -80,7 +75,7 @@ std::string CanonicalDelimiters(const std::u32string& delimiters) {
 }
 
 std::string LoadDelimiters(const TPIniFile& settings, std::u32string& delimiters) {
-  std::string text = settings.ReadString("Options", "SearchDelimiters", kDefaultDelimiterText);
+  std::string text = settings.ReadString(kSearchDelimitersSetting, kDefaultDelimiterText);
   if (!ParseDelimiters(text, delimiters)) ParseDelimiters(kDefaultDelimiterText, delimiters);
   return text;
 }

@@ -31,6 +31,12 @@ class EIniFileException : public Exception {
   using Exception::Exception;
 };
 
+// A key of the settings file with its section (util/settings_names.h names them all).
+struct TSettingKey {
+  std::string_view section;
+  std::string_view key;
+};
+
 class TPIniFile final {
  public:
   // The file need not exist; the first write creates it (but not its folder).
@@ -54,6 +60,17 @@ class TPIniFile final {
   // "TRUE" / "FALSE" are read with ReadString.)
   bool ReadBool(std::string_view section, std::string_view key, bool default_value) const;
   void WriteBool(std::string_view section, std::string_view key, bool value);
+
+  // The same, for a key named in util/settings_names.h.
+  std::string ReadString(TSettingKey k, std::string_view default_value) const {
+    return ReadString(k.section, k.key, default_value);
+  }
+  void WriteString(TSettingKey k, std::string_view value) { WriteString(k.section, k.key, value); }
+  int ReadInteger(TSettingKey k, int default_value) const {
+    return ReadInteger(k.section, k.key, default_value);
+  }
+  void WriteInteger(TSettingKey k, int value) { WriteInteger(k.section, k.key, value); }
+  bool ValueExists(TSettingKey k) const { return ValueExists(k.section, k.key); }
 
   // The key names of a section in file order (each name once, as first written); empty when
   // the section is missing.

@@ -56,16 +56,30 @@ char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
   const auto b0 = static_cast<unsigned char>(text[pos]);
   char32_t cp;
   switch (len) {
-    case 1: cp = b0; break;
-    case 2: cp = b0 & 0x1F; break;
-    case 3: cp = b0 & 0x0F; break;
-    default: cp = b0 & 0x07; break;
+    case 1:
+      cp = b0;
+      break;
+    case 2:
+      cp = b0 & 0x1F;
+      break;
+    case 3:
+      cp = b0 & 0x0F;
+      break;
+    default:
+      cp = b0 & 0x07;
+      break;
   }
   for (std::size_t i = 1; i < len; ++i) {
     cp = (cp << 6) | (static_cast<unsigned char>(text[pos + i]) & 0x3F);
   }
   pos += len;
   return cp;
+}
+
+std::u32string CodePoints(std::string_view text) {
+  std::u32string out;
+  for (std::size_t pos = 0; pos < text.size();) out += NextCodePoint(text, pos);
+  return out;
 }
 
 void AppendUtf8(std::string& out, char32_t cp) {

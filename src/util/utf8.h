@@ -19,6 +19,9 @@ inline std::string Utf8Truncate(std::string_view text, std::size_t max_bytes) {
 // always ends. REQUIRES: pos < text.size().
 char32_t NextCodePoint(std::string_view text, std::size_t& pos);
 
+// Every code point of `text` in order, decoded as NextCodePoint does.
+std::u32string CodePoints(std::string_view text);
+
 // Appends the UTF-8 form of `cp` (U+FFFD for values that are not scalar values).
 void AppendUtf8(std::string& out, char32_t cp);
 

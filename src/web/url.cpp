@@ -159,4 +159,19 @@ bool IsInside(const TURL& link, const TURL& base) {
   return SameServer(link, base) && link.GetDirectory().starts_with(base.GetDirectory());
 }
 
+std::string SetBaseAddress(TURL& url, std::string_view task_url) {
+  url.Clear();
+  url.SetURL(task_url);
+  url.SetAnchor("");
+  std::string start = url.GetURL();
+  url.SetPath(url.GetDirectory());
+  return start;
+}
+
+std::string BaseAddressOf(std::string_view task_url) {
+  TURL url;
+  SetBaseAddress(url, task_url);
+  return url.GetURL();
+}
+
 }  // namespace vellumark

@@ -60,4 +60,13 @@ bool SamePage(const TURL& a, const TURL& b);
 // SameServer, and the link's directory begins with the base's directory.
 bool IsInside(const TURL& link, const TURL& base);
 
+// A location's starting URL (Task_URL) taken apart the one way the indexer and the search both
+// need: `url` is set to the location's base address (the URL without its fragment, its path
+// cut to the directory part), and the result is the start address (the URL without its
+// fragment). The indexer strips the base address from every page address; the search puts it
+// in front of them.
+std::string SetBaseAddress(TURL& url, std::string_view task_url);
+// The base address of a location as text.
+std::string BaseAddressOf(std::string_view task_url);
+
 }  // namespace vellumark

@@ -9,8 +9,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/core/search_bar_search.h"
 #include "app/search_bar_window.h"
+#include "shell/recording_search_bar_view.h"
+#include "store/records.h"
 #include "store/word_store.h"
 #include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
@@ -40,10 +41,10 @@ class SearchBarSearchTest : public QObject {
   ProgramContext context_;
   testing::ScriptedDialogs dialogs_;
   testing::FakeBrowser browser_;
+  testing::ScriptedDesktop desktop_;
   NoStatus status_;
   std::unique_ptr<TdmKiv> dm_;
   std::unique_ptr<TfmKivMain> bar_;
-  std::unique_ptr<SearchBarSearch> search_;
 
   std::string ResultUrl() const { return "file://" + folder_.path() + "SrchRes.htm"; }
 
@@ -51,11 +52,12 @@ class SearchBarSearchTest : public QObject {
   void AddPage(int file_no, const std::string& relative, const std::string& title,
                std::vector<std::string> words) {
     TTable& files = dm_->tbFiles;
+    TFileFields page(files);
     files.Insert();
-    files.Fields(0).SetInteger(file_no);
-    files.Fields(1).SetString(relative);
-    files.Fields(3).SetInteger(1);
-    files.Fields(5).SetString(title);
+    page.FileNo().SetInteger(file_no);
+    page.F1().SetString(relative);
+    page.FileState().SetInteger(1);
+    page.FileTitle().SetString(title);
     files.Post();
     std::sort(words.begin(), words.end());
     NoProgress progress;
@@ -90,15 +92,14 @@ class SearchBarSearchTest : public QObject {
     AddPage(1, "one.html", "One", {"alpha", "beta"});
     AddPage(2, "two.html", "Two", {"alpha", "alpha", "alpha"});
 
-    bar_ = std::make_unique<TfmKivMain>(context_, dialogs_);
-    search_ = std::make_unique<SearchBarSearch>(context_, *dm_, browser_, dialogs_,
-                                                bar_->handlers(), status_);
+    bar_ = std::make_unique<TfmKivMain>(context_, dialogs_, desktop_);
+    bar_->handlers().Attach(*dm_, browser_);
+    bar_->handlers().StartSearch(status_);
     bar_->show();
     QApplication::setActiveWindow(bar_.get());
     QVERIFY(QTest::qWaitForWindowExposed(bar_.get()));
   }
   void cleanup() {
-    search_.reset();
     bar_.reset();
     dm_.reset();
     for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
@@ -112,7 +113,7 @@ class SearchBarSearchTest : public QObject {
     QCOMPARE(dialogs_.Texts(), std::vector<std::string>{});
     QCOMPARE(browser_.navigations, std::vector<std::string>{ResultUrl()});
     // Best first: the page holding the word three times.
-    const auto& entries = search_->search().Entries();
+    const auto& entries = bar_->handlers().search()->Entries();
     QCOMPARE(entries.size(), 2u);
     QCOMPARE(entries[0].file_no, 2);
     QCOMPARE(entries[0].address, std::string("http://127.0.0.1:8000/site/two.html"));
@@ -130,7 +131,7 @@ class SearchBarSearchTest : public QObject {
     bar_->SetModeText("All Words");
     Type(QStringLiteral("alpha beta"));
     QTest::mouseClick(bar_->findChild<QToolButton*>(QStringLiteral("bbFind")), Qt::LeftButton);
-    const auto& entries = search_->search().Entries();
+    const auto& entries = bar_->handlers().search()->Entries();
     QCOMPARE(entries.size(), 1u);
     QCOMPARE(entries[0].file_no, 1);
   }
@@ -158,7 +159,7 @@ class SearchBarSearchTest : public QObject {
   }
 
   void unlinkingReleasesTheHooks() {
-    search_.reset();
+    bar_->handlers().Detach();
     Type(QStringLiteral("alpha"));
     QTest::keyClick(Focus(), Qt::Key_Return);
     QTest::keyClick(Focus(), Qt::Key_F3);

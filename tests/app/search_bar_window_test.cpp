@@ -1,10 +1,12 @@
-// The search bar window, headless: its controls, geometry, keys, history and mode combo.
+// The search bar window, headless: its controls, geometry, keys, history and mode combo. Find
+// is the real one, over an indexed location without pages.
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -12,20 +14,52 @@
 #include "app/about_box.h"
 #include "app/placement.h"
 #include "app/search_bar_window.h"
+#include "shell/recording_search_bar_view.h"
+#include "store/data_module.h"
+#include "store/records.h"
+#include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
 #include "util/temp_folder.h"
 
 namespace vellumark {
+namespace {
+
+// The index window as the search bar reaches it, counting.
+struct CountingIndexWindow final : IndexWindowControl {
+  void ShowIndexWindow() override { ++shown; }
+  void HideIndexWindow() override { ++hidden; }
+  bool CheckStop() override { return check_stop && check_stop(); }
+  void ShowCloseRefused() override { ++refusals; }
+  int shown = 0, hidden = 0, refusals = 0;
+  std::function<bool()> check_stop;
+};
+
+class NoStatus final : public StatusView {
+ public:
+  void ShowStatus(const std::string&) override {}
+};
+
+}  // namespace
 
 class SearchBarWindowTest : public QObject {
   Q_OBJECT
 
  private:
+  testing::TempFolder folder_;
   ProgramContext context_;
   testing::ScriptedDialogs dialogs_;
+  testing::ScriptedDesktop desktop_;
+  testing::FakeBrowser browser_;
+  NoStatus status_;
+  CountingIndexWindow index_;
+  std::unique_ptr<TdmKiv> dm_;
   std::unique_ptr<TfmKivMain> bar_;
-  int finds_ = 0, index_shown_ = 0, index_hidden_ = 0;
+  int finds_ = 0;
+  int& index_shown_ = index_.shown;
   std::vector<std::string> opened_;
+
+  // Find ran to its result page.
+  void CountFinds() { finds_ = static_cast<int>(browser_.navigations.size()); }
 
   template <typename T>
   T* child(const char* name) {
@@ -42,27 +76,45 @@ class SearchBarWindowTest : public QObject {
     box->setFocus();
     box->setEditText(sample);
     QTest::keyClick(focus(), Qt::Key_Return);
+    CountFinds();
   }
 
  private slots:
   void init() {
     context_ = ProgramContext{};
+    context_.program_folder = context_.db_root_folder = folder_.path();
     dialogs_ = testing::ScriptedDialogs{};
-    finds_ = index_shown_ = index_hidden_ = 0;
+    browser_ = testing::FakeBrowser{};
+    finds_ = index_.shown = index_.hidden = 0;
+    index_.check_stop = nullptr;
     opened_.clear();
-    bar_ = std::make_unique<TfmKivMain>(context_, dialogs_);
-    bar_->handlers().find = [this] { ++finds_; };
-    bar_->handlers().shell_open = [this](const std::string& f) {
+    desktop_.open = [this](const std::string& f) {
       opened_.push_back(f);
       return f == "Help.htm";
     };
-    bar_->show_index = [this] { ++index_shown_; };
-    bar_->hide_index = [this] { ++index_hidden_; };
+    // A location indexed to the end, without pages: Find shows an empty result page.
+    dm_ = std::make_unique<TdmKiv>(context_, dialogs_);
+    dm_->tbTasks.Insert();
+    TTaskFields(dm_->tbTasks).TaskURL().SetString("http://127.0.0.1:8000/");
+    TTaskFields(dm_->tbTasks).TimeEnd().SetString("10:05:00");
+    dm_->tbTasks.Post();
+    QVERIFY(dm_->CreateLocationTables(dm_->LocationFolder(dm_->CurrentTaskNo())));
+
+    bar_ = std::make_unique<TfmKivMain>(context_, dialogs_, desktop_);
+    bar_->handlers().Attach(*dm_, browser_);
+    bar_->handlers().StartSearch(status_);
+    bar_->handlers().SetIndexWindow(&index_);
     bar_->show();
     QApplication::setActiveWindow(bar_.get());
     QVERIFY(QTest::qWaitForWindowExposed(bar_.get()));
   }
-  void cleanup() { bar_.reset(); }
+  void cleanup() {
+    bar_.reset();
+    dm_.reset();
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+      std::filesystem::remove_all(entry.path());
+    }
+  }
 
   void controlsHintsAndGeometry() {
     QCOMPARE(bar_->objectName(), QStringLiteral("MainForm"));
@@ -160,6 +212,7 @@ class SearchBarWindowTest : public QObject {
     QTest::keyClick(focus(), Qt::Key_F10);
     QTest::keyClick(focus(), Qt::Key_Return, Qt::AltModifier);
     QTest::keyClick(focus(), Qt::Key_Return, Qt::ShiftModifier | Qt::ControlModifier);
+    CountFinds();
     QCOMPARE(index_shown_, 3);
     QCOMPARE(finds_, 0);  // none of these is Enter for Find
   }
@@ -180,6 +233,22 @@ class SearchBarWindowTest : public QObject {
     QCOMPARE(finds_, 3);
     QCOMPARE(dialogs_.Texts().back(), std::string("Enter search sample in the text field."));
     QCOMPARE(box->count(), 2);
+  }
+
+  // The history is offered in a pop-up; Enter searches what was typed, not an entry it begins.
+  void enterSearchesTheTypedPrefixOfAHistoryEntry() {
+    type("logging, handler");
+    auto* box = child<QComboBox>("edSearchText");
+    box->clearEditText();
+    QTest::keyClicks(box->lineEdit(), "logging");
+    QCOMPARE(box->currentText(), QStringLiteral("logging"));
+    // Keys go to the pop-up while it is open, as the platform delivers them.
+    QWidget* popup = QApplication::activePopupWidget();
+    QTest::keyClick(popup ? popup : focus(), Qt::Key_Return);
+    QVERIFY(!QApplication::activePopupWidget());
+    CountFinds();
+    QCOMPARE(finds_, 2);
+    QCOMPARE(bar_->History(), (std::vector<std::string>{"logging", "logging, handler"}));
   }
 
   void editingTheSampleEndsFindInPage() {
@@ -221,28 +290,36 @@ class SearchBarWindowTest : public QObject {
 
   void closeIsRefusedDuringAnIndexingRun() {
     int checks = 0;
-    bar_->handlers().check_stop = [&] {
+    bool stop = true;
+    index_.check_stop = [&] {
       ++checks;
-      return true;
+      return stop;
     };
     context_.indexing_state = kIndexingRunning;
     QVERIFY(!bar_->close());
     QVERIFY(bar_->isVisible());
     QCOMPARE(checks, 1);
+    QCOMPARE(index_.refusals, 0);  // the confirmed stop says so itself
+    // Without a stop, the index window says why the bar stays.
+    stop = false;
+    QVERIFY(!bar_->close());
+    QCOMPARE(index_.refusals, 1);
     context_.indexing_state = kIndexingIdle;
     bool destroyed = false;
-    bar_->on_destroy = [&] { destroyed = true; };
+    connect(bar_.get(), &TfmKivMain::closed, this, [&] { destroyed = true; });
     QVERIFY(bar_->close());
     QVERIFY(destroyed);
   }
 
-  void findControlsCanBeDisabled() {
-    bar_->SetFindEnabled(false);
+  void anIndexingRunDisablesFindAndSaysSoInTheCaption() {
+    bar_->SetIndexing(true);
     QVERIFY(!child<QToolButton>("bbFind")->isEnabled());
     QVERIFY(!child<QToolButton>("bbNext")->isEnabled());
     QVERIFY(!child<QComboBox>("edSearchText")->isEnabled());
-    bar_->SetFindEnabled(true);
+    QCOMPARE(bar_->windowTitle(), QStringLiteral("KIV: Indexing \u2014 press Stop first"));
+    bar_->SetIndexing(false);
     QVERIFY(child<QToolButton>("bbFind")->isEnabled());
+    QCOMPARE(bar_->windowTitle(), QStringLiteral("KIV"));
   }
 
   void doubleClickOnThePictureShowsTheAboutBox() {
@@ -255,6 +332,13 @@ class SearchBarWindowTest : public QObject {
     QPointer<TfmAbout> alive(box);
     QTest::mouseClick(box->findChild<QPushButton*>("btOK"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 5000);  // freed on close
+    // Shift+F1 and the help button's menu show it too.
+    QTest::keyClick(focus(), Qt::Key_F1, Qt::ShiftModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(bar_->findChild<TfmAbout*>(), 5000);
+    QVERIFY(opened_.empty());  // not the help page
+    auto* menu = child<QToolButton>("bbHelp")->menu();
+    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions()[1]->text(), QStringLiteral("About Vellumark\tShift+F1"));
   }
 };
 

@@ -51,14 +51,78 @@ TEST_F(HttpTest, HeadSendsExactlyTheDocumentedLines) {
   EXPECT_EQ(server.LastRequest().substr(0, 17), "HEAD / HTTP/1.0\r\n");
 }
 
-TEST_F(HttpTest, GetReadsTheBodyToTheClose) {
-  const std::string body(10000, 'g');
-  server.Push(ServerReply::Text(HttpResponse("200 OK", {"Content-Length: 5"}, body)));
-  http.Get(Base() + "/dir/page.htm?q=1");
-  EXPECT_EQ(server.LastRequest(), "GET /dir/page.htm?q=1 HTTP/1.0\r\nHost: localhost\r\n" +
-                                      kAccept + kContentType + "\r\n");
-  EXPECT_EQ(http.Body, body);  // Content-Length does not end the read
-  EXPECT_EQ(http.ContentLength(), 5);
+TEST_F(HttpTest, BodyEndsAtTheHeaderAtContentLengthOrAtTheClose) {
+  const std::string g(10000, 'g');
+  const std::string head = HttpResponse("200 OK", {"Content-Type: text/html"});
+  struct Case {
+    const char* what;
+    CmdType cmd;
+    ServerReply reply;
+    std::string body;
+  } cases[] = {
+      {"GET to the close", cmdGet, ServerReply::Text(head + g), g},
+      {"GET to Content-Length", cmdGet,
+       ServerReply::Text(HttpResponse("200 OK", {"Content-Length: 5"}, g)), "ggggg"},
+      // Servers that keep the connection open: nothing waits for the close.
+      {"kept-open HEAD", cmdHead, ServerReply::KeepOpen(head), ""},
+      {"kept-open GET", cmdGet,
+       ServerReply::KeepOpen(HttpResponse("200 OK", {"Content-Length: 4"}, "abcd")), "abcd"},
+      {"kept-open 204", cmdGet, ServerReply::KeepOpen(HttpResponse("204 No Content", {})), ""},
+      // A HEAD answer followed by an endless body ends at the blank line; nothing is kept.
+      {"endless HEAD body", cmdHead, ServerReply::KeepOpen(head, std::string(65536, 'x')), ""},
+  };
+  // Waiting for the time-out would raise "Socket capture aborted". The first body is exactly
+  // as long as the limit, which keeps it whole.
+  http.TimeOut = 1000;
+  http.MaxBodySize = static_cast<int>(g.size());
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.Push(std::move(c.reply));
+    if (c.cmd == cmdHead) {
+      http.Head(Base() + "/p");
+    } else {
+      http.Get(Base() + "/p");
+    }
+    EXPECT_EQ(http.Body, c.body);
+    EXPECT_FALSE(http.Connected());
+  }
+}
+
+TEST_F(HttpTest, HostileServersEndWithTheirOwnError) {
+  const std::string status = "HTTP/1.0 200 OK\r\n";
+  const std::string head = HttpResponse("200 OK", {});
+  struct Case {
+    const char* what;
+    ServerReply reply;
+    int time_out;
+    std::string error;
+  } cases[] = {
+      {"header line flood", ServerReply::KeepOpen(status, "X-Flood: 1\r\n"), 10000,
+       "Response header too long"},
+      {"endless header line", ServerReply::KeepOpen(status + "X: ", std::string(4096, 'a')), 10000,
+       "Response header too long"},
+      // Each piece comes well within the time-out, but the request as a whole does not.
+      {"header trickle", ServerReply::KeepOpen(status, "X-Slow: 1\r\n", 50), 500,
+       "Socket readln aborted"},
+      {"body trickle", ServerReply::KeepOpen(head, "b", 50), 500, "Socket capture aborted"},
+      {"body over the limit", ServerReply::KeepOpen(head, std::string(4096, 'b')), 10000,
+       "Response body too long"},
+  };
+  http.MaxBodySize = 100000;
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.Push(std::move(c.reply));
+    http.TimeOut = c.time_out;
+    try {
+      http.Get(Base() + "/");
+      ADD_FAILURE() << "no error";
+    } catch (const ESockError& e) {
+      EXPECT_EQ(e.what(), c.error);
+    }
+    EXPECT_FALSE(http.Connected());
+    EXPECT_LE(http.Header.size(), static_cast<std::size_t>(THttpClient::kMaxHeaderBytes));
+    EXPECT_LE(http.Body.size(), 100000u);
+  }
 }
 
 TEST_F(HttpTest, ProxyFormCarriesTheWholeAddress) {
@@ -164,6 +228,11 @@ TEST_F(HttpTest, ParseUrlPortAndHostRules) {
   EXPECT_EQ(http.Host, "h5");
   EXPECT_EQ(http.Port, 81);
   EXPECT_EQ(http.RequestPath, "/only/path");
+  http.RequestURL = "/wiki//Help:Contents";  // a colon and "//" in a path are the path's
+  http.ParseURL();
+  EXPECT_EQ(http.Host, "h5");
+  EXPECT_EQ(http.Port, 81);
+  EXPECT_EQ(http.RequestPath, "/wiki//Help:Contents");
 
   http.RequestURL = "https://s/";
   http.ParseURL();
@@ -294,27 +363,34 @@ TEST_F(HttpTest, RedirectChainWithEveryLocationFormAndTheCookie) {
   EXPECT_EQ(first_line(r[2]), "HEAD http://site.test/third.htm HTTP/1.0");
   EXPECT_EQ(first_line(r[3]), "HEAD http://other.test:81/4 HTTP/1.0");
   EXPECT_NE(r[3].find("\r\nHost: other.test\r\n"), std::string::npos);
+  // The cookie goes back to site.test only, without its attributes.
   EXPECT_EQ(r[0].find("Cookie"), std::string::npos);
-  for (int i = 1; i < 4; ++i)
-    EXPECT_NE(r[i].find("\r\nCookie: id=1; path=/\r\n"), std::string::npos);
-  EXPECT_EQ(http.HeaderInfo.Cookie, "id=1; path=/");
+  EXPECT_NE(r[1].find("\r\nCookie: id=1\r\n"), std::string::npos);
+  EXPECT_NE(r[2].find("\r\nCookie: id=1\r\n"), std::string::npos);
+  EXPECT_EQ(r[3].find("Cookie"), std::string::npos);
   EXPECT_EQ(http.Header, HttpResponse("200 OK", {"X: final"}));
 }
 
-TEST_F(HttpTest, RedirectToAFullAddressUsesItsHostAndPort) {
-  LoopbackHttpServer other;
+TEST_F(HttpTest, CookiesGoBackOnlyToTheirHostUntilCleared) {
+  LoopbackHttpServer other("127.0.0.2");
   server.Push(ServerReply::Text(HttpResponse(
-      "302 Found",
-      {"Set-Cookie: s=2", "Location: http://127.0.0.1:" + std::to_string(other.port()) + "/x"})));
+      "302 Found", {"Set-Cookie: s=2; path=/; HttpOnly", "Set-Cookie: t=3",
+                    "Location: http://127.0.0.2:" + std::to_string(other.port()) + "/x"})));
   other.Push(ServerReply::Text(HttpResponse("200 OK", {"X: final"})));
   http.Head(Base() + "/start");
-  EXPECT_EQ(other.LastRequest(), "HEAD /x HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept +
-                                     "Cookie: s=2\r\n" + kContentType + "\r\n");
+  EXPECT_EQ(other.LastRequest(),
+            "HEAD /x HTTP/1.0\r\nHost: 127.0.0.2\r\n" + kAccept + kContentType + "\r\n");
   EXPECT_EQ(http.Header, HttpResponse("200 OK", {"X: final"}));
-  // The cookie stays for every later request of the component, to any host.
+
   server.Push(ServerReply::Text(HttpResponse("200 OK", {})));
   http.Head(Base() + "/later");
-  EXPECT_NE(server.LastRequest().find("\r\nCookie: s=2\r\n"), std::string::npos);
+  EXPECT_NE(server.LastRequest().find("\r\nCookie: s=2; t=3\r\n"), std::string::npos);
+
+  // The end of a run.
+  http.ClearCookies();
+  server.Push(ServerReply::Text(HttpResponse("200 OK", {})));
+  http.Head(Base() + "/next-run");
+  EXPECT_EQ(server.LastRequest().find("Cookie"), std::string::npos);
 }
 
 TEST_F(HttpTest, HandledRedirectEndsTheRequest) {
@@ -401,6 +477,25 @@ TEST_F(HttpTest, FileModes) {
     FAIL();
   } catch (const Exception& e) {
     EXPECT_EQ(server.Connections(), 1);  // the missing data file stops it before connecting
+  }
+}
+
+TEST_F(HttpTest, FailedWritesOfTheCaptureFilesAreReported) {
+  const std::string dir = ::testing::TempDir();
+  http.InputFileMode = true;
+  http.OutputFileMode = true;
+  for (bool header_to_full_disk : {true, false}) {
+    server.Push(ServerReply::Text(HttpResponse("200 OK", {"A: b"}, "file body")));
+    http.Header = header_to_full_disk ? "/dev/full" : dir + "vm_head.txt";
+    http.Body = header_to_full_disk ? dir + "vm_body.htm" : "/dev/full";
+    try {
+      http.Get(Base() + "/");
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Cannot write file \"/dev/full\". ", 0), 0u)
+          << e.what();
+    }
+    EXPECT_FALSE(http.Connected());
   }
 }
 

@@ -192,6 +192,29 @@ TEST_F(SocketTest, CancelDuringLookupEndsItWithinATurn) {
   *release = true;
 }
 
+TEST_F(SocketTest, AbandonedLookupsDoNotPileUp) {
+  // The first lookup hangs until released; lookups cancelled behind it never start, and the
+  // resolver serves again once it returns.
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  auto calls = std::make_shared<std::atomic<int>>(0);
+  s.SetHostLookup([release, calls](const std::string& name, std::uint32_t* a) {
+    ++*calls;
+    while (name == "hung.test" && !*release)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    *a = htonl(INADDR_LOOPBACK);
+    return 0;
+  });
+  pump.on_pump = [&](long) { s.Cancel(); };
+  s.Host = "hung.test";
+  for (int i = 0; i < 20; ++i) EXPECT_THROW(s.Connect(), ESockError);
+  pump.on_pump = nullptr;
+  *release = true;
+  s.Host = "localhost";
+  s.Connect();
+  EXPECT_TRUE(s.Connected());
+  EXPECT_LE(*calls, 2);
+}
+
 TEST_F(SocketTest, LookupTimesOut) {
   auto release = std::make_shared<std::atomic<bool>>(false);
   s.SetHostLookup([release](const std::string&, std::uint32_t*) {

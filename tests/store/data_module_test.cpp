@@ -32,7 +32,6 @@ TEST_F(DataModule, FirstStartCreatesTheRootTablesAndTheTemplate) {
   EXPECT_TRUE(dm.tbTasks.IsEmpty());
   EXPECT_EQ(dm.CurrentTaskNo(), -1);
   EXPECT_EQ(dm.CurrentTaskName(), "");
-  EXPECT_TRUE(dm.tbResult.Active() && dm.tbResult1.Active());
 }
 
 TEST_F(DataModule, AnUnreadableTaskTableAsksToTerminate) {
@@ -57,7 +56,6 @@ TEST_F(DataModule, ATaskTableLockedByAnotherProgramAsksToTerminate) {
   EXPECT_TRUE(dm.TerminateRequested());
   EXPECT_EQ(dialogs_.Texts(),
             std::vector<std::string>{"Cannot open Task table. Please reinstall the application."});
-  EXPECT_TRUE(dm.tbResult.Active());  // the other checks still ran
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
 }
@@ -131,6 +129,25 @@ TEST_F(DataModule, CreateLocationTablesOverAnExistingFolder) {
   EXPECT_FALSE(dm.CreateLocationTables(root_ + "a/b/"));
   fs::remove(root_ + "Index.db");
   EXPECT_FALSE(dm.CreateLocationTables(root_ + "99/"));
+}
+
+TEST_F(DataModule, OpenLocationAgainKeepsNoStaleFileAndStartsTheTablesOver) {
+  TdmKiv& dm = Module();
+  const std::string folder = dm.LocationFolder(AddLocation());
+  for (int no : {1, 2}) {
+    dm.tbFiles.Insert();
+    dm.tbFiles.FieldByName("File_No").SetInteger(no);
+    dm.tbFiles.Post();
+  }
+  dm.tbFiles.Last();
+  ASSERT_TRUE(dm.OpenLocation(folder));
+  EXPECT_EQ(dm.tbFiles.FieldByName("File_No").AsInteger(), 1);
+  // Another program makes the location's tables anew; the next open reads the new file.
+  ScriptedDialogs other_dialogs;
+  TdmKiv other(context_, other_dialogs);
+  ASSERT_TRUE(other.CreateLocationTables(folder));
+  ASSERT_TRUE(dm.OpenLocation(folder));
+  EXPECT_EQ(dm.tbFiles.RecordCount(), 0);
 }
 
 TEST_F(DataModule, RemovingLocationZeroNeverRemovesAFolder) {

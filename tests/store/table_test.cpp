@@ -2,21 +2,41 @@
 
 #include <sqlite3.h>
 
+#include <memory>
 #include <vector>
 
 #include "store/page_address.h"
 #include "store/query.h"
+#include "store/records.h"
 #include "store_fixture.h"
 
 namespace vellumark::testing {
 namespace {
+
+// A table of page scores in memory: an integer key and a secondary index on the score.
+const TTableDef& ScoresTableDef() {
+  static const TTableDef def{"Scores",
+                             {{"Page", TFieldKind::kInteger}, {"Score", TFieldKind::kInteger}},
+                             "Page",
+                             true,
+                             {{"I1", {"Score"}}}};
+  return def;
+}
 
 class TableTest : public StoreTest {
  protected:
   void SetUp() override {
     StoreTest::SetUp();
     AddLocation();
+    scores_db_.Connect("");
+    scores_db_.Execute(
+        "CREATE TABLE Scores (Page INTEGER PRIMARY KEY, Score INTEGER NOT NULL DEFAULT 0);"
+        "CREATE INDEX I1 ON Scores (Score)");
+    scores_ = std::make_unique<TTable>(scores_db_, ScoresTableDef());
+    scores_->Open();
   }
+  TDatabase scores_db_{kMemoryFileName};
+  std::unique_ptr<TTable> scores_;
   void AddResult(TTable& t, int page, int score) {
     t.Insert();
     t.Fields(0).SetInteger(page);
@@ -29,6 +49,33 @@ class TableTest : public StoreTest {
     return keys;
   }
 };
+
+TEST_F(TableTest, TypedAccessReachesTheNamedColumns) {
+  TdmKiv& dm = Module();
+  TTaskFields task(dm.tbTasks);
+  TFileFields page(dm.tbFiles);
+  TWordFields word(dm.tbWords1);
+  const std::pair<TField*, const char*> columns[] = {
+      {&task.TaskNo(), "Task_No"},
+      {&task.TaskURL(), "Task_URL"},
+      {&task.TaskDescription(), "Task_Description"},
+      {&task.Date(), "Date"},
+      {&task.TimeStart(), "Time_Start"},
+      {&task.TimeEnd(), "Time_End"},
+      {&task.Files(), "Files"},
+      {&task.SearchDelimiters(), "SearchDelimiters"},
+      {&page.FileNo(), "File_No"},
+      {&page.F1(), "F1"},
+      {&page.FileURLRest(), "File_URLRest"},
+      {&page.FileState(), "File_State"},
+      {&page.FileHeader(), "File_Header"},
+      {&page.FileTitle(), "File_Title"},
+      {&page.FileText(), "File_Text"},
+      {&word.Word(), "Word"},
+      {&word.PageList(), "Files"},
+  };
+  for (const auto& [field, name] : columns) EXPECT_EQ(field->FieldName(), name);
+}
 
 TEST_F(TableTest, TaskNoIsAssignedOnPostAndNeverReused) {
   TTable& tasks = Module().tbTasks;
@@ -48,7 +95,7 @@ TEST_F(TableTest, TaskNoIsAssignedOnPostAndNeverReused) {
 }
 
 TEST_F(TableTest, TraversalThatDeletesAsItWalks) {
-  TTable& r = Module().tbResult;
+  TTable& r = *scores_;
   for (int p = 1; p <= 10; ++p) AddResult(r, p, p * 10);
   // Keep the even pages, doubling their score; delete the odd ones, the last one included.
   r.First();
@@ -77,7 +124,7 @@ TEST_F(TableTest, TraversalThatDeletesAsItWalks) {
 }
 
 TEST_F(TableTest, InsertsDuringAWalkDoNotDisturbTheCursor) {
-  TTable& r = Module().tbResult;
+  TTable& r = *scores_;
   for (int p : {10, 20, 30}) AddResult(r, p, 0);
   std::vector<int> visited;
   r.First();
@@ -86,7 +133,7 @@ TEST_F(TableTest, InsertsDuringAWalkDoNotDisturbTheCursor) {
     visited.push_back(page);
     if (page == 10) {
       // Records inserted behind and ahead of the cursor through a second cursor.
-      TTable other(r.Database(), ResultTableDef());
+      TTable other(r.Database(), ScoresTableDef());
       other.Open();
       AddResult(other, 5, 0);
       AddResult(other, 15, 0);
@@ -96,8 +143,8 @@ TEST_F(TableTest, InsertsDuringAWalkDoNotDisturbTheCursor) {
   EXPECT_EQ(visited, (std::vector<int>{10, 15, 20, 30}));
 }
 
-TEST_F(TableTest, ResultReadsBackwardsInScoreOrder) {
-  TTable& r = Module().tbResult;
+TEST_F(TableTest, SecondaryIndexReadsBackwardsInScoreOrder) {
+  TTable& r = *scores_;
   AddResult(r, 1, 30);
   AddResult(r, 2, 50);
   AddResult(r, 3, 10);
@@ -144,7 +191,7 @@ TEST_F(TableTest, KeysAndNearestKeysOnTheAddressIndex) {
 }
 
 TEST_F(TableTest, BeforeScrollRefusesSilentlyAndKeepsTheRecord) {
-  TTable& r = Module().tbResult;
+  TTable& r = *scores_;
   AddResult(r, 1, 0);
   AddResult(r, 2, 0);
   r.First();
@@ -170,7 +217,7 @@ TEST_F(TableTest, BeforeScrollRefusesSilentlyAndKeepsTheRecord) {
 }
 
 TEST_F(TableTest, PostingFailuresRaiseAndLeaveTheRecordOpen) {
-  TTable& r = Module().tbResult;
+  TTable& r = *scores_;
   AddResult(r, 1, 0);
   r.Insert();
   r.Fields(0).SetInteger(1);

@@ -1,6 +1,7 @@
 // A Browser double that serves pages from a table: address -> title, links, body text.
 // Navigate records the address and shows the page (an unknown address shows an empty page
-// with that address). `busy_polls` keeps the browser busy for that many Busy() reads after
+// with that address; a page with an address of its own shows that one, as after a redirect).
+// `busy_polls` keeps the browser busy for that many Busy() reads after
 // each Navigate (-1: busy for ever); `fail_next` makes the next member call throw.
 #pragma once
 
@@ -17,11 +18,15 @@ struct FakePage {
   std::string title;
   std::vector<std::string> links;
   std::string text;
+  std::string url{};  // where the load ends (a redirect); empty: the address navigated to
 };
 
 class FakeBrowser final : public Browser {
  public:
-  void SetVisible(bool visible) override { Check(); visible_ = visible; }
+  void SetVisible(bool visible) override {
+    Check();
+    visible_ = visible;
+  }
   bool Visible() override { return visible_; }
 
   void Navigate(const std::string& url) override {
@@ -30,6 +35,7 @@ class FakeBrowser final : public Browser {
     url_ = url;
     auto it = pages.find(url);
     page_ = it != pages.end() ? it->second : FakePage{};
+    if (!page_.url.empty()) url_ = page_.url;
     busy_left_ = busy_polls;
   }
   bool Busy() override {
@@ -43,9 +49,18 @@ class FakeBrowser final : public Browser {
   }
   void WaitWhileBusy(int) override { Busy(); }
 
-  std::string DocumentUrl() override { Check(); return url_; }
-  std::string DocumentTitle() override { Check(); return page_.title; }
-  std::vector<std::string> DocumentLinks() override { Check(); return page_.links; }
+  std::string DocumentUrl() override {
+    Check();
+    return url_;
+  }
+  std::string DocumentTitle() override {
+    Check();
+    return page_.title;
+  }
+  std::vector<std::string> DocumentLinks() override {
+    Check();
+    return page_.links;
+  }
   std::unique_ptr<TextRange> CreateBodyTextRange() override;
 
   std::map<std::string, FakePage> pages;
@@ -80,14 +95,21 @@ class FakeTextRange final : public TextRange {
 
   void SetEndPoint(const std::string& how, TextRange& other) override {
     auto& o = static_cast<FakeTextRange&>(other);
-    if (how == "StartToEnd") start_ = o.end_;
-    else if (how == "StartToStart") start_ = o.start_;
-    else if (how == "EndToEnd") end_ = o.end_;
-    else if (how == "EndToStart") end_ = o.start_;
-    else throw BrowserError("bad end point " + how);
+    if (how == "StartToEnd")
+      start_ = o.end_;
+    else if (how == "StartToStart")
+      start_ = o.start_;
+    else if (how == "EndToEnd")
+      end_ = o.end_;
+    else if (how == "EndToStart")
+      end_ = o.start_;
+    else
+      throw BrowserError("bad end point " + how);
     if (start_ > end_) {  // a collapsed range keeps the end that moved
-      if (how.rfind("Start", 0) == 0) end_ = start_;
-      else start_ = end_;
+      if (how.rfind("Start", 0) == 0)
+        end_ = start_;
+      else
+        start_ = end_;
     }
   }
 
@@ -111,8 +133,8 @@ class FakeTextRange final : public TextRange {
   int CompareEndPoints(const std::string& how, TextRange& other) override {
     auto& o = static_cast<FakeTextRange&>(other);
     std::size_t a = how.rfind("Start", 0) == 0 ? start_ : end_;
-    std::size_t b = how.size() >= 5 && how.compare(how.size() - 5, 5, "Start") == 0 ? o.start_
-                                                                                    : o.end_;
+    std::size_t b =
+        how.size() >= 5 && how.compare(how.size() - 5, 5, "Start") == 0 ? o.start_ : o.end_;
     return a < b ? -1 : (a > b ? 1 : 0);
   }
 

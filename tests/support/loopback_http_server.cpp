@@ -72,8 +72,8 @@ std::size_t RequestBodyLength(const std::string& head) {
 
 }  // namespace
 
-LoopbackHttpServer::LoopbackHttpServer() {
-  listen_fd_ = ListenOnLoopback(&port_);
+LoopbackHttpServer::LoopbackHttpServer(const char* address) {
+  listen_fd_ = ListenOnLoopback(&port_, address);
   if (::pipe2(stop_pipe_, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   default_reply_ =
       ServerReply::Text(HttpResponse("200 OK", {"Content-Type: text/html"}, "<p>x</p>"));
@@ -109,6 +109,7 @@ void LoopbackHttpServer::UseTls(const std::string& cert_file, const std::string&
   }
   std::lock_guard<std::mutex> lock(mutex_);
   tls_ctx_ = ctx;
+  IgnoreBrokenPipes();
 }
 
 std::vector<std::string> LoopbackHttpServer::Requests() const {
@@ -119,6 +120,11 @@ std::vector<std::string> LoopbackHttpServer::Requests() const {
 std::string LoopbackHttpServer::LastRequest() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return requests_.empty() ? std::string() : requests_.back();
+}
+
+void LoopbackHttpServer::ClearRequests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  requests_.clear();
 }
 
 int LoopbackHttpServer::Connections() const {
@@ -195,16 +201,30 @@ void LoopbackHttpServer::Handle(int fd) {
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    requests_[index] = request;
+    if (index < requests_.size()) requests_[index] = request;
   }
 
   bool stopping = false;
+  bool written = true;
   for (const ServerReply::Chunk& chunk : reply.chunks) {
     if (chunk.delay_ms > 0 && !s.Sleep(chunk.delay_ms)) {
       stopping = true;
       break;
     }
-    if (!s.Write(chunk.data)) break;
+    if (!(written = s.Write(chunk.data))) break;
+  }
+  if (reply.keep_open && written && !stopping) {
+    // Until the client closes (a read of 0, or a failed write) or the server stops.
+    for (;;) {
+      if (reply.repeat.empty()) {
+        if (!s.WaitReadable(-1) || s.Read(buf, sizeof buf) <= 0) break;
+        continue;
+      }
+      if (reply.repeat_delay_ms > 0 && !s.Sleep(reply.repeat_delay_ms)) break;
+      if (!s.Write(reply.repeat)) break;
+      repeated_bytes_ += static_cast<long long>(reply.repeat.size());
+    }
+    stopping = true;  // the client is gone: no close message
   }
   if (ssl) {
     if (!stopping) SSL_shutdown(ssl);

@@ -25,6 +25,7 @@ TlsFront::TlsFront(std::uint16_t backend_port, const std::string& cert_file,
     throw std::runtime_error("cannot load the test certificate " + cert_file);
   }
   tls_ctx_ = ctx;
+  IgnoreBrokenPipes();
   listen_fd_ = ListenOnLoopback(&port_);
   if (::pipe2(stop_pipe_, O_CLOEXEC) != 0) throw std::runtime_error("TLS front cannot make a pipe");
   thread_ = std::thread([this] { Serve(); });
