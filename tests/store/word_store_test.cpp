@@ -8,6 +8,7 @@
 #include <chrono>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "store/page_list.h"
 #include "store/pending_postings.h"
 #include "store/query.h"
+#include "store/run_mark.h"
 #include "store_fixture.h"
 
 namespace vellumark::testing {
@@ -329,6 +331,37 @@ TEST_F(StoreWordsTest, AKilledRunContinuedHoldsEveryPageOnce) {
     }
     Module().MergePendingWords(nullptr);
     EXPECT_TRUE(StoredLists(Module()) == PerPageLists(pages));
+  }
+}
+
+// An open that cannot write the pending postings now, because a run is adding to them (its
+// mark held, here or in another process) or another program holds the write lock, reads the
+// lists as they are and keeps the postings pending for a later open.
+TEST_F(StoreWordsTest, AnOpenThatCannotMergeNowReadsTheListsAsTheyAre) {
+  const std::string folder = Module().LocationFolder(Module().CurrentTaskNo());
+  for (const bool run_mark : {true, false}) {
+    SCOPED_TRACE(run_mark ? "run mark held" : "write lock held");
+    const std::string word = run_mark ? "apple" : "pear";
+    ScriptedProgress progress;
+    ASSERT_TRUE(StoreWords(Module(), {word}, 1, 100, "p", progress));
+    Module().MergePendingWords(nullptr);
+    ASSERT_TRUE(StoreWords(Module(), {word}, 2, 100, "p", progress));
+    dm_.reset();
+    {
+      std::optional<TRunMark> mark;
+      TDatabase other(kIndexFileName);
+      if (run_mark) {
+        mark.emplace(folder, TRunMark::Kind::kRun);
+      } else {
+        other.Connect(folder);
+        other.Execute("BEGIN IMMEDIATE");
+      }
+      ASSERT_TRUE(Module().OpenLocation(folder));
+      EXPECT_EQ(ListOf(Module(), word), Posting(1, 1));
+      EXPECT_TRUE(HasPendingPostings(Module().dbKiv));
+    }
+    ASSERT_TRUE(Module().OpenLocation(folder));
+    EXPECT_EQ(ListOf(Module(), word), Posting(1, 1) + Posting(2, 1));
   }
 }
 
