@@ -10,6 +10,7 @@
 #include "store/data_module.h"
 #include "store/page_address.h"
 #include "store/records.h"
+#include "store/run_mark.h"
 #include "store/table.h"
 #include "store/word_store.h"
 
@@ -216,6 +217,9 @@ void TIndexer::bbGoClick() {
   if (!PrepareIndex()) return;
 
   ShowStatus("Preparing to index URL '" + base_address_ + "'");
+  // While the run adds pending postings, an open elsewhere (a search, another program) reads
+  // the lists without merging them: the merge would hold the write lock the pages need.
+  const TRunMark running(dm_.LocationFolder(context_.CurrentLocationNumber), TRunMark::Kind::kRun);
   ActiveRun run(*this, run_start);
   try {
     CountAndQueue();

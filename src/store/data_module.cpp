@@ -5,6 +5,7 @@
 
 #include "store/pending_postings.h"
 #include "store/records.h"
+#include "store/run_mark.h"
 #include "store/schema.h"
 
 namespace fs = std::filesystem;
@@ -83,12 +84,7 @@ bool TdmKiv::OpenLocation(const std::string& folder) {
     // The location that is open already keeps its connection, and with it the statements the
     // search keeps prepared and the engine's cache; its tables start over as after a connect.
     dbKiv.CloseDataSets();
-    try {
-      MergePendingPostings(dbKiv);
-    } catch (const EDatabaseError&) {
-      return false;
-    }
-    return OpenAllTables();
+    return MergeLeftPostings(folder) && OpenAllTables();
   }
   dbKiv.Disconnect();
   try {
@@ -97,11 +93,7 @@ bool TdmKiv::OpenLocation(const std::string& folder) {
     dialogs_.Error("Cannot connect to Database");
     return false;
   }
-  try {
-    MergePendingPostings(dbKiv);
-  } catch (const EDatabaseError&) {
-    return false;
-  }
+  if (!MergeLeftPostings(folder)) return false;
   try {
     dbKiv.Execute(kPageAddressIndexSql);
   } catch (const EDatabaseError&) {
@@ -109,6 +101,22 @@ bool TdmKiv::OpenLocation(const std::string& folder) {
     // is still read as it is; finding pages by address only goes slower without the index.
   }
   return OpenAllTables();
+}
+
+bool TdmKiv::MergeLeftPostings(const std::string& folder) {
+  // A live run writes its rows when it ends; merging them now would hold the write lock long
+  // enough to fail the run's next page.
+  const TRunMark mark(folder, TRunMark::Kind::kMerge);
+  if (mark.Blocked()) return true;
+  try {
+    MergePendingPostings(dbKiv);
+  } catch (const EPendingPostingsDamaged&) {
+    return false;
+  } catch (const EDatabaseError&) {
+    // Another program holds the write lock, the disk is full: the location is read as it is,
+    // its lists whole as of the last merge pass; the rows wait for a later open.
+  }
+  return true;
 }
 
 void TdmKiv::MergePendingWords(StatusView* status) {

@@ -45,9 +45,11 @@ class TdmKiv final {
 
   // Switches dbKiv to `folder` (ending with "/"), writes the postings a killed run left
   // pending into the word lists, and opens every table. A failed connection shows "Cannot
-  // connect to Database"; postings that cannot be written (a full disk, another program
-  // writing) or a table that cannot be opened give false silently. So whoever opens a
-  // location reads complete page lists. When dbKiv is on that folder's file already (and in
+  // connect to Database"; damaged pending rows or a table that cannot be opened give false
+  // silently. So whoever opens a location reads complete page lists, except while the postings
+  // cannot be written now: a run holds the location's run mark (store/run_mark.h), another
+  // program holds the write lock, the disk is full. The location is then read as it is and the
+  // postings stay pending for a later open. When dbKiv is on that folder's file already (and in
   // no transaction) the connection stays and only the tables are closed and opened again.
   bool OpenLocation(const std::string& folder);
   // Writes the postings recorded since the last merge into the word lists (an indexing run
@@ -85,6 +87,9 @@ class TdmKiv final {
  private:
   void dmKivCreate();
   bool OpenRootTable(TTable& table, const char* message);
+  // OpenLocation's merge of the postings left pending in `folder`, when it can run now. False
+  // when the pending rows are damaged.
+  bool MergeLeftPostings(const std::string& folder);
 
   ProgramContext& context_;
   Dialogs& dialogs_;

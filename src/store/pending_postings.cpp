@@ -55,7 +55,7 @@ std::string_view BlobOf(sqlite3_stmt* stmt, int column) {
 }
 
 [[noreturn]] void Damaged(std::int64_t id) {
-  throw EDatabaseError("Pending postings row " + std::to_string(id) + " is damaged");
+  throw EPendingPostingsDamaged("Pending postings row " + std::to_string(id) + " is damaged");
 }
 
 // Where a merge stands: the rows it takes (Id 1 to last_id) and the first key whose list it

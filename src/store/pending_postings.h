@@ -34,6 +34,12 @@ namespace vellumark {
 
 inline constexpr const char* kPendingTableName = "PendingPostings";
 
+// Raised by the merge on a row it cannot read: the rows are not what StoreWords wrote.
+class EPendingPostingsDamaged final : public EDatabaseError {
+ public:
+  using EDatabaseError::EDatabaseError;
+};
+
 // The postings of one page, gathered and written as its row.
 class TPendingPage final {
  public:

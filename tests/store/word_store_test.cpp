@@ -8,6 +8,7 @@
 #include <chrono>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "store/page_list.h"
 #include "store/pending_postings.h"
 #include "store/query.h"
+#include "store/run_mark.h"
 #include "store_fixture.h"
 
 namespace vellumark::testing {
@@ -255,8 +257,9 @@ TEST_F(StoreWordsTest, ListsEqualThoseOfPerPageRecording) {
 
 // A child process records pages and writes the lists, and is killed: at one of its stop checks
 // and status texts, which come during the pages and inside the merge's transactions, or after
-// a random time. The index then opens, and a continued run (the pages not recorded) leaves
-// every page once in every list it belongs to, in recording order.
+// a random time. The index then opens with every page recorded before the kill in its lists,
+// and a continued run (the pages not recorded) leaves every page once in every list it
+// belongs to, in recording order.
 TEST_F(StoreWordsTest, AKilledRunContinuedHoldsEveryPageOnce) {
   constexpr int kPages = 40;
   const std::vector<SyntheticPage> pages = SyntheticPages(kPages, 150);  // one check a page
@@ -312,7 +315,14 @@ TEST_F(StoreWordsTest, AKilledRunContinuedHoldsEveryPageOnce) {
     close(pipe_fd[0]);
     ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 4));
 
+    // Opened, the location holds every page recorded before the kill, and nothing pending.
     ASSERT_TRUE(Module().OpenLocation(folder));
+    std::vector<SyntheticPage> recorded;
+    for (const SyntheticPage& page : pages) {
+      if (Recorded(Module(), page)) recorded.push_back(page);
+    }
+    EXPECT_FALSE(HasPendingPostings(Module().dbKiv));
+    EXPECT_TRUE(StoredLists(Module()) == PerPageLists(recorded));
     ScriptedProgress progress;
     for (const SyntheticPage& page : pages) {
       if (!Recorded(Module(), page)) {
@@ -321,6 +331,37 @@ TEST_F(StoreWordsTest, AKilledRunContinuedHoldsEveryPageOnce) {
     }
     Module().MergePendingWords(nullptr);
     EXPECT_TRUE(StoredLists(Module()) == PerPageLists(pages));
+  }
+}
+
+// An open that cannot write the pending postings now, because a run is adding to them (its
+// mark held, here or in another process) or another program holds the write lock, reads the
+// lists as they are and keeps the postings pending for a later open.
+TEST_F(StoreWordsTest, AnOpenThatCannotMergeNowReadsTheListsAsTheyAre) {
+  const std::string folder = Module().LocationFolder(Module().CurrentTaskNo());
+  for (const bool run_mark : {true, false}) {
+    SCOPED_TRACE(run_mark ? "run mark held" : "write lock held");
+    const std::string word = run_mark ? "apple" : "pear";
+    ScriptedProgress progress;
+    ASSERT_TRUE(StoreWords(Module(), {word}, 1, 100, "p", progress));
+    Module().MergePendingWords(nullptr);
+    ASSERT_TRUE(StoreWords(Module(), {word}, 2, 100, "p", progress));
+    dm_.reset();
+    {
+      std::optional<TRunMark> mark;
+      TDatabase other(kIndexFileName);
+      if (run_mark) {
+        mark.emplace(folder, TRunMark::Kind::kRun);
+      } else {
+        other.Connect(folder);
+        other.Execute("BEGIN IMMEDIATE");
+      }
+      ASSERT_TRUE(Module().OpenLocation(folder));
+      EXPECT_EQ(ListOf(Module(), word), Posting(1, 1));
+      EXPECT_TRUE(HasPendingPostings(Module().dbKiv));
+    }
+    ASSERT_TRUE(Module().OpenLocation(folder));
+    EXPECT_EQ(ListOf(Module(), word), Posting(1, 1) + Posting(2, 1));
   }
 }
 
