@@ -56,7 +56,8 @@ int CreateUnique(const std::string& target, std::string& path) {
 TOutputFile::TOutputFile(const std::string& path, Kind kind) {
   if (kind == Kind::kScratch) {
     path_ = path;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A link in the scratch file's place is refused: emptying it would empty what it names.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd_ < 0) Fail("Cannot create file", path, errno);
   } else {
     target_ = ReplacedFile(path);

@@ -21,7 +21,7 @@ class EFileError : public Exception {
 
 // A file open for writing, with a buffer of its own. Two kinds:
 //   kScratch      the file at `path` itself, created or emptied; it stays when the object goes
-//                 (its owner removes it when done with it).
+//                 (its owner removes it when done with it). A link at `path` is refused.
 //   kReplacement  a new file under a unique name in the folder of `path`, which Commit renames
 //                 over `path`; removed when the object goes without a Commit, so `path` is
 //                 replaced whole or not at all. When `path` is a symbolic link, the file it
