@@ -9,7 +9,7 @@ LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccac
 # Tests need no display; WebEngine refuses its sandbox as root.
 HEADLESS = QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu QTWEBENGINE_DISABLE_SANDBOX=1
 
-.PHONY: all deps configure build test run bench test-asan fuzz format format-check clean
+.PHONY: all deps configure build test run bench test-asan fuzz install-check package format format-check clean
 
 all: build
 
@@ -44,6 +44,16 @@ format: deps
 
 format-check: deps
 	@clang-format --dry-run --Werror $(FORMAT_FILES)
+
+# Installs into a staging folder and tries the installed program there (scripts/check-install).
+install-check: build
+	@scripts/check-install $(BUILD)
+
+# A Debian package (CPack) in $(BUILD)/, checked with lintian.
+package: build
+	@scripts/install-deps --package
+	@cd $(BUILD) && cpack -G DEB > /dev/null && ls vellumark_*.deb
+	@lintian --fail-on error $(BUILD)/vellumark_*.deb
 
 run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \

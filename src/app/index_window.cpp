@@ -10,8 +10,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableView>
+#include <algorithm>
 
 #include "app/locations_model.h"
 #include "app/placement.h"
@@ -20,6 +23,20 @@
 #include "store/data_module.h"
 
 namespace vellumark {
+namespace {
+
+class MiddleElidingDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideMiddle;
+  }
+};
+
+}  // namespace
 
 // The archive handlers' view over the window: its status line and progress bar, and the
 // cancel flag that the window's Esc key sets while the bar is visible.
@@ -78,13 +95,15 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
   DBGridTasks_->verticalHeader()->hide();
   DBGridTasks_->verticalHeader()->setDefaultSectionSize(20);
   DBGridTasks_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  DBGridTasks_->horizontalHeader()->setHighlightSections(false);
   DBGridTasks_->setGeometry(4, 4, 458, 270);
-  DBGridTasks_->setColumnWidth(0, 80);
-  DBGridTasks_->setColumnWidth(1, 188);
-  DBGridTasks_->setColumnWidth(2, 293);
-  DBGridTasks_->setColumnWidth(3, 70);
-  DBGridTasks_->setColumnWidth(4, 70);
-  DBGridTasks_->setColumnWidth(5, 45);
+  // Long descriptions lose their end; long URLs their middle, keeping the host and the page.
+  DBGridTasks_->setTextElideMode(Qt::ElideRight);
+  DBGridTasks_->setItemDelegateForColumn(2, new MiddleElidingDelegate(DBGridTasks_));
+  DBGridTasks_->setWordWrap(false);
+  connect(DBGridTasks_->horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
+    if (!fitting_columns_) columns_sized_by_user_ = true;
+  });
   // A selection that stays visible when the grid loses the focus.
   DBGridTasks_->setStyleSheet(
       QStringLiteral("QTableView::item:selected:!active { background: palette(highlight);"
@@ -132,6 +151,14 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
   ProgressBar_->setMaximumHeight(16);
   IndexStatusBar_->addPermanentWidget(ProgressBar_);
   ProgressBar_->hide();
+  lbRunNote_ = new QLabel(QString::fromUtf8(kRunActiveNote));
+  lbRunNote_->setObjectName(QStringLiteral("lbRunNote"));
+  QFont bold = lbRunNote_->font();
+  bold.setBold(true);
+  lbRunNote_->setFont(bold);
+  lbRunNote_->setContentsMargins(4, 0, 6, 0);
+  IndexStatusBar_->addPermanentWidget(lbRunNote_);
+  lbRunNote_->hide();
 
   connect(close, &QPushButton::clicked, this, [this] { this->close(); });
   connect(add, &QPushButton::clicked, this,
@@ -157,9 +184,10 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
   // remembered URL and description start empty with the commands.
   ShowStatus("");
   if (browser && http) {
-    indexer_ =
-        std::make_unique<TIndexer>(context_, data_, dialogs_, *browser, *http, *this,
-                                   [this](bool enabled) { search_bar_.SetFindEnabled(enabled); });
+    // Find is disabled while a run is active. The grid shows the run's date and start time from
+    // its start, and its end time and page count at its end.
+    indexer_ = std::make_unique<TIndexer>(context_, data_, dialogs_, *browser, *http, *this,
+                                          [this](bool enabled) { RunStateChanged(!enabled); });
     SetIndexCommand([this] { indexer_->bbGoClick(); });
   }
   archive_view_ = std::make_unique<ArchiveView>(*this);
@@ -172,7 +200,10 @@ TfmKivIndex::TfmKivIndex(ProgramContext& context, TPIniFile& settings, Dialogs& 
     RefreshLocations();
   });
   setObjectName(QStringLiteral("IndexForm"));
-  LoadWindowStatus(settings_, *this, false);
+  // Without a saved placement the window opens below the search bar, not under it.
+  if (!LoadWindowStatus(settings_, *this, false)) {
+    PlaceWindowBelowBar(*this, search_bar_.BarArea(), false);
+  }
   IEPageControl_->setCurrentIndex(0);
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
   RefreshLocations();
@@ -223,8 +254,43 @@ void TfmKivIndex::RunCommand(const std::function<void()>& command) {
 
 void TfmKivIndex::RefreshLocations() {
   model_->Reload();
+  FitColumns();
   SelectCurrent();
 }
+
+// The dates, times and counts take the width of their texts, their headers' included, so that
+// they show whole. The description and the URL share the rest of the grid (each at most its
+// design width; the description leaves the URL what it does not need), elided, with the whole
+// text as the cell's tool tip. Widths the user has set by hand stay.
+void TfmKivIndex::FitColumns() {
+  if (columns_sized_by_user_) return;
+  constexpr int kDescriptionWidth = 188, kUrlWidth = 293, kIndexedWidth = 45;
+  fitting_columns_ = true;
+  for (int column : {0, 3, 4, 5}) DBGridTasks_->resizeColumnToContents(column);
+  DBGridTasks_->setColumnWidth(5, std::max(DBGridTasks_->columnWidth(5), kIndexedWidth));
+  // The grid's inner width, less the vertical scroll bar when the rows need one.
+  int rest = DBGridTasks_->width() - 2 * DBGridTasks_->frameWidth();
+  const int rows_height = DBGridTasks_->horizontalHeader()->sizeHint().height() +
+                          model_->rowCount() * DBGridTasks_->verticalHeader()->defaultSectionSize();
+  if (rows_height > DBGridTasks_->height() - 2 * DBGridTasks_->frameWidth()) {
+    rest -= DBGridTasks_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  }
+  for (int column : {0, 3, 4, 5}) rest -= DBGridTasks_->columnWidth(column);
+  DBGridTasks_->resizeColumnToContents(1);
+  const int description =
+      std::max(0, std::min({DBGridTasks_->columnWidth(1), kDescriptionWidth, rest / 2}));
+  DBGridTasks_->setColumnWidth(1, description);
+  DBGridTasks_->setColumnWidth(2, std::clamp(rest - description, 0, kUrlWidth));
+  fitting_columns_ = false;
+}
+
+void TfmKivIndex::RunStateChanged(bool running) {
+  search_bar_.SetIndexing(running);
+  if (!running) lbRunNote_->hide();
+  RefreshLocations();
+}
+
+void TfmKivIndex::ShowCloseRefused() { lbRunNote_->show(); }
 
 void TfmKivIndex::SelectCurrent() {
   const int row = model_->RowOf(data_.CurrentTaskNo());
@@ -330,6 +396,7 @@ void TfmKivIndex::showEvent(QShowEvent* event) {
 void TfmKivIndex::closeEvent(QCloseEvent* event) {
   const bool may_close = indexer_ ? indexer_->CanClose() : context_.indexing_state <= kIndexingIdle;
   if (!may_close) {
+    ShowCloseRefused();
     event->ignore();
     return;
   }

@@ -79,6 +79,8 @@ class TfmKivIndex final : public QWidget, public IndexWindowView, public IndexWi
   void ShowIndexWindow() override;
   void HideIndexWindow() override;
   bool CheckStop() override;
+  // Shows kRunActiveNote beside the status line until the run ends.
+  void ShowCloseRefused() override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,6 +94,9 @@ class TfmKivIndex final : public QWidget, public IndexWindowView, public IndexWi
   void RunCommand(const std::function<void()>& command);
   void SelectCurrent();
   void GridRowChosen(int row);
+  void FitColumns();
+  // The indexing run started (true) or ended.
+  void RunStateChanged(bool running);
 
   ProgramContext& context_;
   TPIniFile& settings_;
@@ -119,7 +124,10 @@ class TfmKivIndex final : public QWidget, public IndexWindowView, public IndexWi
   QPushButton* bbExport_;
   QStatusBar* IndexStatusBar_;
   QProgressBar* ProgressBar_;
+  QLabel* lbRunNote_;  // why a close is refused during a run, beside the status line
   bool selecting_ = false;
+  bool fitting_columns_ = false;
+  bool columns_sized_by_user_ = false;
 };
 
 }  // namespace vellumark

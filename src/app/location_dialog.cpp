@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <utility>
 
 namespace vellumark {
 
@@ -11,23 +12,29 @@ TfmKivDialog::TfmKivDialog(Browser* browser, Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), browser_(browser), dialogs_(dialogs) {
   setObjectName(QStringLiteral("KivDialog"));
   setFixedSize(428, 121);
-  (new QLabel(QStringLiteral("URL:"), this))->setGeometry(8, 14, 74, 16);
-  (new QLabel(QStringLiteral("Description:"), this))->setGeometry(8, 46, 74, 16);
+  // The 342-pixel edit boxes keep to the right edge; their labels end just before them, so
+  // that "Description:" keeps clear of its box at the platform's font.
+  constexpr int kEditLeft = 428 - 4 - 342;
+  for (auto [text, y] : {std::pair{"URL:", 10}, std::pair{"Description:", 42}}) {
+    auto* label = new QLabel(QString::fromUtf8(text), this);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setGeometry(2, y, kEditLeft - 6, 22);
+  }
   edURL_ = new QLineEdit(this);
   edURL_->setObjectName(QStringLiteral("edURL"));
-  edURL_->setGeometry(80, 10, 342, 22);
+  edURL_->setGeometry(kEditLeft, 10, 342, 22);
   edURLDescription_ = new QLineEdit(this);
   edURLDescription_->setObjectName(QStringLiteral("edURLDescription"));
-  edURLDescription_->setGeometry(80, 42, 342, 22);
+  edURLDescription_->setGeometry(kEditLeft, 42, 342, 22);
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setObjectName(QStringLiteral("btOK"));
   ok->setDefault(true);
-  ok->setGeometry(80, 84, 76, 26);
+  ok->setGeometry(kEditLeft, 84, 76, 26);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
   cancel->setObjectName(QStringLiteral("btCancel"));
   cancel->setAutoDefault(false);
-  cancel->setGeometry(162, 84, 76, 26);
+  cancel->setGeometry(kEditLeft + 82, 84, 76, 26);
   auto* browse = new QPushButton(QStringLiteral("Browse ..."), this);
   browse->setObjectName(QStringLiteral("btBrowse"));
   browse->setAutoDefault(false);

@@ -62,8 +62,15 @@ int LocationsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant LocationsModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || role != Qt::DisplayRole) return {};
+  if (!index.isValid()) return {};
   const Row& r = rows_[index.row()];
+  // The grid elides long descriptions and URLs; the tool tip holds the whole text.
+  if (role == Qt::ToolTipRole) {
+    if (index.column() == 1) return r.description;
+    if (index.column() == 2) return r.url;
+    return {};
+  }
+  if (role != Qt::DisplayRole) return {};
   switch (index.column()) {
     case 0:
       return r.date;

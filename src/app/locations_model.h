@@ -1,6 +1,6 @@
 // The location grid's model: the rows of Tasks in table order, read through a connection of
 // its own so that reading never moves the current location. Columns: Date, Description, URL,
-// Start Time, End Time, Indexed.
+// Start Time, End Time, Indexed. The description and the URL are also their cells' tool tips.
 #pragma once
 
 #include <QAbstractTableModel>

@@ -109,10 +109,18 @@ bool TfmKivOpts::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void TfmKivOpts::showEvent(QShowEvent* event) {
-  // Always centred on the screen; the saved placement is not restored.
-  if (QScreen* s = screen()) move(s->geometry().center() - rect().center());
-  QDialog::showEvent(event);
+// Placed before it shows, so that a first show moves the frame, not the client area.
+void TfmKivOpts::setVisible(bool visible) {
+  if (visible && !isVisible()) {
+    // Always centred on the screen; the saved placement is not restored. A bar in the way
+    // moves it down.
+    if (QScreen* s = screen()) {
+      const QRect frame = WindowFrame(*this);
+      move(s->availableGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
+    }
+    if (bar_area_) KeepWindowOffBar(*this, bar_area_());
+  }
+  QDialog::setVisible(visible);
 }
 
 }  // namespace vellumark

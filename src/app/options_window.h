@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 #include "shell/options.h"
+#include "util/form_status.h"
 
 class QCheckBox;
 class QComboBox;
@@ -28,17 +30,22 @@ class TfmKivOpts final : public QDialog {
 
   OptionsValues Values() const;
 
+  // The area of the always-on-top search bar, which the window keeps clear of when it opens
+  // (unset: none).
+  void SetBarArea(std::function<ScreenRect()> bar_area) { bar_area_ = std::move(bar_area); }
+
  public slots:
   void done(int result) override;  // FormClose: saves
+  void setVisible(bool visible) override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void showEvent(QShowEvent* event) override;
 
  private:
   ProgramContext& context_;
   TPIniFile& settings_;
   Dialogs& dialogs_;
+  std::function<ScreenRect()> bar_area_;
   QTabWidget* IEPageControl_;
   QComboBox* cbSearchOptions_;
   QCheckBox* cbSubWord_;

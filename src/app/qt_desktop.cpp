@@ -11,6 +11,7 @@ namespace vellumark {
 std::unique_ptr<Browser> QtDesktop::CreateBrowser(const std::string& trusted_ca_file) {
   auto browser = std::make_unique<WebBrowser>();
   browser->SetTrustedCAFile(trusted_ca_file);
+  if (browser_created) browser_created(*browser);
   return browser;
 }
 

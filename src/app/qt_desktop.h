@@ -3,10 +3,14 @@
 // presses come as hot_key().activated().
 #pragma once
 
+#include <functional>
+
 #include "app/hot_key.h"
 #include "shell/desktop.h"
 
 namespace vellumark {
+
+class WebBrowser;
 
 class QtDesktop final : public Desktop {
  public:
@@ -15,6 +19,9 @@ class QtDesktop final : public Desktop {
   bool OpenWithDesktop(const std::string& target) override;
 
   GlobalHotKey& hot_key() { return hot_key_; }
+
+  // Runs on every browser made, before it is first shown (unset: nothing).
+  std::function<void(WebBrowser&)> browser_created;
 
  private:
   GlobalHotKey hot_key_;

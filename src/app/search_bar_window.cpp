@@ -1,13 +1,17 @@
 #include "app/search_bar_window.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/about_box.h"
 #include "app/icons.h"
@@ -26,7 +30,7 @@ TfmKivMain::TfmKivMain(ProgramContext& context, Dialogs& dialogs, Desktop& deskt
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("KIV"));
   setFixedSize(kClientWidth, kClientHeight);
-  move(119, 0);
+  move(kDesignLeft, 0);
 
   bbFind_ = AddButton("bbFind", "Find <Enter>", 0, static_cast<int>(ButtonPicture::kFind));
   edSearchText_ = new QComboBox(this);
@@ -35,12 +39,29 @@ TfmKivMain::TfmKivMain(ProgramContext& context, Dialogs& dialogs, Desktop& deskt
   edSearchText_->setInsertPolicy(QComboBox::NoInsert);
   edSearchText_->setToolTip(QStringLiteral("Enter find sample"));
   edSearchText_->setGeometry(24, 1, 258, 22);
+  // The history is offered in a pop-up under the box, never as inline text that Enter would
+  // take: Enter searches what was typed, or the entry the user picked in the pop-up.
+  auto* completer = new QCompleter(edSearchText_->model(), edSearchText_);
+  completer->setCompletionMode(QCompleter::PopupCompletion);
+  completer->setCaseSensitivity(Qt::CaseInsensitive);
+  edSearchText_->setCompleter(completer);
   bbNext_ = AddButton("bbNext", "Scroll to next <F3>", 284, static_cast<int>(ButtonPicture::kNext));
   bbShowMore_ =
       AddButton("bbShowMore", "Show more <F2>", 307, static_cast<int>(ButtonPicture::kShowMore));
   bbIndex_ =
       AddButton("bbIndex", "Index and Options <F10>", 329, static_cast<int>(ButtonPicture::kIndex));
   bbHelp_ = AddButton("bbHelp", "Help <F1>", 352, static_cast<int>(ButtonPicture::kHelp));
+  // Help's menu (held down, or the right button) also reaches the about box.
+  auto* helpMenu = new QMenu(bbHelp_);
+  helpMenu->setObjectName(QStringLiteral("HelpMenu"));
+  helpMenu->addAction(QStringLiteral("Help\tF1"), this,
+                      [this] { Guarded([this] { handlers_->bbHelpClick(); }); });
+  helpMenu->addAction(QStringLiteral("About Vellumark\tShift+F1"), this, [this] { ShowAbout(); });
+  bbHelp_->setMenu(helpMenu);
+  bbHelp_->setPopupMode(QToolButton::DelayedPopup);
+  bbHelp_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(bbHelp_, &QToolButton::customContextMenuRequested, this,
+          [this, helpMenu](const QPoint& at) { helpMenu->popup(bbHelp_->mapToGlobal(at)); });
 
   pnOptions_ = new QFrame(this);
   pnOptions_->setObjectName(QStringLiteral("pnOptions"));
@@ -50,23 +71,32 @@ TfmKivMain::TfmKivMain(ProgramContext& context, Dialogs& dialogs, Desktop& deskt
   QFont bold = searchAs->font();
   bold.setBold(true);
   searchAs->setFont(bold);
-  searchAs->setGeometry(6, 3, 100, 16);
   cbSearchOptions_ = new QComboBox(pnOptions_);
   cbSearchOptions_->setObjectName(QStringLiteral("cbSearchOptions"));
   for (const char* item : kSearchModeItems) cbSearchOptions_->addItem(QString::fromUtf8(item));
   cbSearchOptions_->setCurrentText(QStringLiteral("Any Words"));
-  cbSearchOptions_->setGeometry(6, 21, 100, 22);
   cbSubWord_ = new QCheckBox(QStringLiteral("Included"), pnOptions_);
   cbSubWord_->setObjectName(QStringLiteral("cbSubWord"));
-  cbSubWord_->setGeometry(110, 4, 72, 20);
   cbShowSample_ = new QCheckBox(QStringLiteral("Show"), pnOptions_);
   cbShowSample_->setObjectName(QStringLiteral("cbShowSample"));
-  cbShowSample_->setGeometry(110, 25, 72, 20);
   auto* dateLabel = new QLabel(QStringLiteral("Date Limits"), pnOptions_);
-  dateLabel->setGeometry(183, 3, 140, 16);
   deDateLimits_ = new QLineEdit(pnOptions_);
   deDateLimits_->setObjectName(QStringLiteral("deDateLimits"));
-  deDateLimits_->setGeometry(183, 21, 140, 22);
+  // Two rows of three columns, sized by their texts at the platform's font: the labels; the
+  // mode combo (wide enough for "Exact Phrase") over the 140-pixel date edit; the two check
+  // boxes. Side by side in one row they would not fit the panel's 326 pixels.
+  constexpr int kMargin = 6, kGap = 4, kRowHeight = 22, kRow1 = 3, kRow2 = 26;
+  const int label_width = std::max(searchAs->sizeHint().width(), dateLabel->sizeHint().width());
+  const int column2 = kMargin + label_width + kGap;
+  const int combo_width = std::max(cbSearchOptions_->sizeHint().width(), 100);
+  const int column3 = column2 + std::max(combo_width, kDateLimitsWidth) + kGap + 2;
+  const int check_width = pnOptions_->width() - 3 - column3;
+  searchAs->setGeometry(kMargin, kRow1, label_width, kRowHeight);
+  dateLabel->setGeometry(kMargin, kRow2, label_width, kRowHeight);
+  cbSearchOptions_->setGeometry(column2, kRow1, combo_width, kRowHeight);
+  deDateLimits_->setGeometry(column2, kRow2, kDateLimitsWidth, kRowHeight);
+  cbSubWord_->setGeometry(column3, kRow1, check_width, kRowHeight);
+  cbShowSample_->setGeometry(column3, kRow2, check_width, kRowHeight);
 
   pnPicture_ = new QFrame(this);
   pnPicture_->setObjectName(QStringLiteral("pnPicture"));
@@ -130,6 +160,17 @@ bool TfmKivMain::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   if (event->type() != QEvent::KeyPress) return false;
+  // Enter while the history pop-up is open searches the box's text: what was typed, or the
+  // entry picked in the pop-up (which the box shows once it is highlighted).
+  QAbstractItemView* popup = edSearchText_->completer()->popup();
+  if (watched == popup) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const KeyModifiers m = ModifiersOf(*key);
+    if (VirtualKeyOf(*key) != kVkReturn || m.ctrl || m.alt) return false;
+    popup->hide();
+    Guarded([this] { handlers_->edSearchTextKeyPress('\r'); });
+    return true;
+  }
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || widget->window() != this) return false;
   // A key travels from the focus widget up to its parents; look at it once, at the start.
@@ -172,7 +213,9 @@ void TfmKivMain::BringToFront() {
   activateWindow();
 }
 
-void TfmKivMain::Image1DblClick() {
+void TfmKivMain::Image1DblClick() { ShowAbout(); }
+
+void TfmKivMain::ShowAbout() {
   auto* box = new TfmAbout(*handlers_, this);
   box->open();
 }
@@ -226,7 +269,13 @@ void TfmKivMain::SetModeText(const std::string& text) {
   cbSearchOptions_->setCurrentText(QString::fromStdString(text));
 }
 
-void TfmKivMain::LoadFormStatus() { LoadWindowStatus(*context_.settings, *this, false); }
+// Without a saved placement the bar takes its design place, counted from the top left of the
+// screen's available area (below a desktop panel, say).
+void TfmKivMain::LoadFormStatus() {
+  if (LoadWindowStatus(*context_.settings, *this, false)) return;
+  const ScreenRect area = AvailableAreaOf(*this);
+  move(area.left + kDesignLeft, area.top);
+}
 void TfmKivMain::SaveFormStatus() { SaveWindowStatus(*context_.settings, *this); }
 
 void TfmKivMain::SetFindEnabled(bool enabled) {
@@ -236,6 +285,13 @@ void TfmKivMain::SetFindEnabled(bool enabled) {
 }
 
 void TfmKivMain::UpdateCaption() { handlers_->UpdateCaption(); }
+void TfmKivMain::SetIndexing(bool running) { handlers_->SetIndexing(running); }
+
+ScreenRect TfmKivMain::BarArea() {
+  QRect frame = WindowFrame(*this);
+  if (!OptionsPanelVisible()) frame.setHeight(frame.height() + kPanelHeight);
+  return ScreenRectOf(frame);
+}
 void TfmKivMain::ShowHelp() { handlers_->bbHelpClick(); }
 bool TfmKivMain::SearchBarVisible() { return isVisible(); }
 void TfmKivMain::FocusSearchBar() {

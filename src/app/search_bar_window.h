@@ -29,6 +29,8 @@ class TfmKivMain final : public QWidget, public SearchBarView, public SearchBarC
   static constexpr int kClientWidth = 374;
   static constexpr int kClientHeight = 75;
   static constexpr int kPanelHeight = 51;
+  static constexpr int kDesignLeft = 119;       // the bar's left edge at design
+  static constexpr int kDateLimitsWidth = 140;  // deDateLimits
 
   // `context`, `dialogs` and `desktop` must outlive the window; the placement is read from and
   // written to `context.settings`.
@@ -55,6 +57,7 @@ class TfmKivMain final : public QWidget, public SearchBarView, public SearchBarC
   void SetWindowHeight(int height) override;
   void MoveWindowBy(int dx, int dy) override;
   void HideWindow() override;
+  void ShowAbout() override;
   std::string SearchText() override;
   void FocusSearchText() override;
   std::vector<std::string> History() override;
@@ -67,7 +70,7 @@ class TfmKivMain final : public QWidget, public SearchBarView, public SearchBarC
   void SetModeText(const std::string& text) override;
   void LoadFormStatus() override;
   void SaveFormStatus() override;
-  // SearchView and SearchBarControl.
+  // SearchView
   void SetFindEnabled(bool enabled) override;
 
   // SearchBarControl
@@ -75,6 +78,8 @@ class TfmKivMain final : public QWidget, public SearchBarView, public SearchBarC
   void ShowHelp() override;
   bool SearchBarVisible() override;
   void FocusSearchBar() override;
+  void SetIndexing(bool running) override;
+  ScreenRect BarArea() override;
 
  signals:
   // The window was closed for good: the program's shutdown.

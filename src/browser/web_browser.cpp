@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QPalette>
 #include <QTimer>
 #include <QToolBar>
 #include <QWebEngineCertificateError>
@@ -66,11 +67,36 @@ QString JsString(const std::string& text) {
 
 }  // namespace
 
+QuietPage::QuietPage(QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent) {}
+
+void QuietPage::javaScriptAlert(const QUrl&, const QString&) { ++dialogs_; }
+
+bool QuietPage::javaScriptConfirm(const QUrl&, const QString& message) {
+  ++dialogs_;
+  // The engine asks before leaving a page that wants to hold the user through this call, with
+  // its own text: leaving is allowed, a page's own question is cancelled.
+  return message == QCoreApplication::translate("QWebEnginePage",
+                                                "Are you sure you want to leave this page? "
+                                                "Changes that you made may not be saved.");
+}
+
+bool QuietPage::javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) {
+  ++dialogs_;
+  return false;
+}
+
+QStringList QuietPage::chooseFiles(FileSelectionMode, const QStringList&, const QStringList&) {
+  return {};
+}
+
+QWebEnginePage* QuietPage::createWindow(WebWindowType) { return nullptr; }
+
 BrowserWindow::BrowserWindow(QWebEngineProfile* profile, QWidget* parent)
     : QMainWindow(parent), view_(new QWebEngineView(this)), address_(new QLineEdit(this)) {
   setObjectName(QStringLiteral("BrowserWindow"));
   setWindowTitle(QStringLiteral("Vellumark Browser"));
-  view_->setPage(new QWebEnginePage(profile, view_));
+  view_->setPage(new QuietPage(profile, view_));
   setCentralWidget(view_);
 
   auto* bar = addToolBar(QStringLiteral("Navigation"));
@@ -114,7 +140,7 @@ BrowserWindow::BrowserWindow(QWebEngineProfile* profile, QWidget* parent)
   setGeometry(40, 90, 900, 640);
 }
 
-QWebEnginePage* BrowserWindow::page() const { return view_->page(); }
+QuietPage* BrowserWindow::page() const { return static_cast<QuietPage*>(view_->page()); }
 
 void BrowserWindow::setLoading(bool loading) {
   loading_ = loading;
@@ -127,6 +153,8 @@ WebBrowser::WebBrowser(int start_ms) {
 
   profile_ = std::make_unique<QWebEngineProfile>();  // off the record: nothing on disk
   profile_->settings()->setDefaultTextEncoding(QStringLiteral("utf-8"));
+  // A script's window.open gets no window (and sees none): pages are read one at a time.
+  profile_->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
   window_ = std::make_unique<BrowserWindow>(profile_.get());
   QWebEnginePage* page = window_->page();
 
@@ -193,6 +221,19 @@ bool WebBrowser::AcceptsCertificate(const QWebEngineCertificateError& error) con
   // The host as certificates carry it: an international name in its ASCII form.
   const std::string host = error.url().host(QUrl::FullyEncoded).toStdString();
   return ChainVerifiesByTrustedCA(chain, host, trusted_ca_file_).empty();
+}
+
+QString WebBrowser::CoveredBand() const {
+  const QString none = QStringLiteral("0,0");
+  if (!covered_area_ || !window_->isVisible()) return none;
+  QWebEngineView* view = window_->view();
+  const QRect shown(view->mapToGlobal(QPoint(0, 0)), view->size());
+  const QRect covered = covered_area_() & shown;
+  if (covered.isEmpty()) return none;
+  const qreal zoom = view->zoomFactor() > 0 ? view->zoomFactor() : 1.0;
+  return QStringLiteral("%1,%2")
+      .arg((covered.top() - shown.top()) / zoom)
+      .arg((covered.bottom() + 1 - shown.top()) / zoom);
 }
 
 void WebBrowser::SetVisible(bool visible) {
@@ -285,6 +326,8 @@ void WebBrowser::ForgetRange(const QString& id) {
   }
 }
 
+int WebBrowser::AnsweredDialogs() { return window_->page()->dialogs(); }
+
 std::string WebBrowser::DocumentUrl() { return window_->page()->url().toString().toStdString(); }
 
 std::string WebBrowser::DocumentTitle() {
@@ -341,8 +384,18 @@ int WebTextRange::CompareEndPoints(const std::string& how, TextRange& other) {
       .toInt();
 }
 
-void WebTextRange::select() { Call(QStringLiteral("select")); }
+// In the active selection colours: the search bar keeps the focus while F3 steps through a page,
+// and an inactive selection would hardly show.
+void WebTextRange::select() {
+  const QPalette palette = browser_.window()->palette();
+  const QString background = palette.color(QPalette::Active, QPalette::Highlight).name();
+  const QString text = palette.color(QPalette::Active, QPalette::HighlightedText).name();
+  Call(QStringLiteral("select"),
+       JsString(background.toStdString()) + QLatin1Char(',') + JsString(text.toStdString()));
+}
 
-void WebTextRange::scrollIntoView() { Call(QStringLiteral("scrollIntoView")); }
+void WebTextRange::scrollIntoView() {
+  Call(QStringLiteral("scrollIntoView"), browser_.CoveredBand());
+}
 
 }  // namespace vellumark

@@ -10,12 +10,20 @@
 // error is accepted when the page's chain verifies against the extra trusted authorities
 // (SetTrustedCAFile), host name and validity included. Every other one stops the page.
 //
+// No page can open a window or a box: script dialogs are answered without showing anything
+// (an alert dismissed, confirm and prompt cancelled, leaving a page allowed) and counted; new
+// windows and file choosers are refused. A load or a script call never holds the caller for
+// longer than the bound it gives.
+//
 // One WebBrowser exists per program run; the search bar owns it. Its ranges must not outlive it.
 #pragma once
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QRect>
 #include <QVariant>
+#include <QWebEnginePage>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,11 +33,32 @@
 class QLineEdit;
 class QAction;
 class QWebEngineView;
-class QWebEnginePage;
 class QWebEngineProfile;
 class QWebEngineCertificateError;
 
 namespace vellumark {
+
+// The page of the browser window: answers script dialogs itself, opens no windows and no file
+// choosers. `dialogs` counts the dialogs answered.
+class QuietPage final : public QWebEnginePage {
+  Q_OBJECT
+ public:
+  QuietPage(QWebEngineProfile* profile, QObject* parent);
+
+  int dialogs() const { return dialogs_; }
+
+ protected:
+  void javaScriptAlert(const QUrl& origin, const QString& message) override;
+  bool javaScriptConfirm(const QUrl& origin, const QString& message) override;
+  bool javaScriptPrompt(const QUrl& origin, const QString& message, const QString& value,
+                        QString* result) override;
+  QStringList chooseFiles(FileSelectionMode mode, const QStringList& old_files,
+                          const QStringList& mime_types) override;
+  QWebEnginePage* createWindow(WebWindowType type) override;
+
+ private:
+  int dialogs_ = 0;
+};
 
 // The window the user sees: navigation bar over the page.
 class BrowserWindow final : public QMainWindow {
@@ -38,7 +67,7 @@ class BrowserWindow final : public QMainWindow {
   explicit BrowserWindow(QWebEngineProfile* profile, QWidget* parent = nullptr);
 
   QWebEngineView* view() const { return view_; }
-  QWebEnginePage* page() const;
+  QuietPage* page() const;
   QLineEdit* addressBox() const { return address_; }
 
  private:
@@ -70,12 +99,17 @@ class WebBrowser final : public Browser {
   std::string DocumentTitle() override;
   std::vector<std::string> DocumentLinks() override;
   std::unique_ptr<TextRange> CreateBodyTextRange() override;
+  int AnsweredDialogs() override;
 
   BrowserWindow* window() const { return window_.get(); }
 
   // The file of PEM certificates of the extra trusted authorities ("Options" / "TrustedCA");
   // empty for none. Read at each certificate error.
   void SetTrustedCAFile(std::string file) { trusted_ca_file_ = std::move(file); }
+
+  // The screen area (global coordinates; empty: none) of a window that stays on top of the
+  // browser, the search bar: scrollIntoView keeps the found text out from under it.
+  void SetCoveredArea(std::function<QRect()> area) { covered_area_ = std::move(area); }
 
   // Runs `code` in the program's script world of the shown page and waits, pumping events,
   // for its answer. A script error or no answer within `timeout_ms` throws BrowserError.
@@ -90,6 +124,9 @@ class WebBrowser final : public Browser {
   void ForgetRange(const QString& id);
   // Accepts the certificate error when the chain ends in an extra trusted authority.
   bool AcceptsCertificate(const QWebEngineCertificateError& error) const;
+  // The band of the page's view that the covered area hides, as "top,bottom" in CSS pixels
+  // from the view's top; "0,0" when nothing covers it.
+  QString CoveredBand() const;
 
   std::unique_ptr<QWebEngineProfile> profile_;
   std::unique_ptr<BrowserWindow> window_;
@@ -97,6 +134,7 @@ class WebBrowser final : public Browser {
   bool navigation_asked_ = false;  // Navigate called, its load not started yet
   QString asked_url_;
   std::string trusted_ca_file_;
+  std::function<QRect()> covered_area_;
 };
 
 class WebTextRange final : public TextRange {

@@ -1,7 +1,11 @@
 #include "indexer/index_run.h"
 
+#include <functional>
+
+#include "indexer/collation.h"
 #include "indexer/delimiters.h"
 #include "indexer/page_text.h"
+#include "indexer/run_figures.h"
 #include "net/http_client.h"
 #include "store/data_module.h"
 #include "store/page_address.h"
@@ -22,6 +26,31 @@ constexpr int kLinksPerCheck = 50;
 
 const char* const kCannotProcess =
     "Cannot process indexing. Please terminate all programs and start indexing again.";
+
+// Where the client's last request ended, after its redirects, as an absolute address: a
+// redirect to a bare path stays on the server of the exchange it answered.
+std::string FinalAddress(const THttpClient& http) {
+  const std::string& url = http.RequestURL;
+  if (url.empty() || url[0] != '/') return url;
+  std::string origin = std::string(http.Secure ? "https" : "http") + "://" + http.Host;
+  if (http.Port != (http.Secure ? 443 : 80)) origin += ":" + std::to_string(http.Port);
+  return origin + url;
+}
+
+// The status line of a response header without its line end ("HTTP/1.0 404 Not Found").
+std::string StatusLine(const std::string& header) {
+  return header.substr(0, header.find_first_of("\r\n"));
+}
+
+std::string Counted(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The page queue drops an address that equals a queued one but for letter case; records are
+// found the same way, through the hash of the address's sort key.
+std::uint64_t SortKeyHash(const std::string& relative) {
+  return std::hash<std::string>{}(TCollation::Default().SortKey(relative));
+}
 
 // Adds the time from construction to destruction to `sum`.
 class Timer {
@@ -63,7 +92,10 @@ TIndexer::TIndexer(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, Browse
 
 void TIndexer::bbStopClick() {
   if (context_.indexing_state < kIndexingRunning) return;
-  context_.indexing_state = kIndexingStopRequested;
+  // Once the user confirmed, the run ends at its next check; asking again could resume it.
+  if (context_.indexing_state != kIndexingStopping) {
+    context_.indexing_state = kIndexingStopRequested;
+  }
   // A server that does not answer must not hold the run: end the request, and let the page
   // loop ask the question.
   if (head_in_flight_) {
@@ -168,7 +200,11 @@ void TIndexer::bbGoClick() {
   ClearsQueues clears(*this);
   ShowStatus("");
   page_queue_.Clear();
-  LocationURL.Clear();
+  known_pages_.clear();
+  outcomes_.Clear();
+  start_links_outside_ = 0;
+  start_links_inside_ = 0;
+  links_queued_ = 0;
   timings_ = RunTimings{};
 
   if (!OpenCurrentLocation()) return;
@@ -183,24 +219,37 @@ void TIndexer::bbGoClick() {
   ActiveRun run(*this, run_start);
   try {
     CountAndQueue();
+    if (!CheckConnection()) {
+      run.EndEarly("Index not completed.");
+      return;
+    }
   } catch (const std::exception&) {
     dialogs_.Error("Cannot process indexing ...");
     run.EndEarly("Indexing not completed.");
     return;
   }
-  if (!CheckConnection()) {
-    run.EndEarly("Index not completed.");
-    return;
-  }
 
   word_list_.clear();
+  const std::int64_t indexed_before = indexed_count_;  // pages of an index being continued
+  dialogs_before_ = browser_.AnsweredDialogs();
   try {
     IndexPages();
+    // The run's postings go into the word lists once, here.
+    dm_.MergePendingWords(&view_);
     timings_.pages = indexed_count_;
     FinishPages();
-    ShowStatus("Done. Indexed " + std::to_string(indexed_count_) + " of " +
-               std::to_string(page_total_) + " pages.");
+    ShowStatus(DoneStatus() +
+               RunFigures(Clock::now() - run_start, timings_.pages - indexed_before));
+    if (start_links_outside_ > 0 && start_links_inside_ == 0 && links_queued_ == 0) {
+      dialogs_.Information("The start page has links, but none of them inside '" + base_address_ +
+                           "'.");
+    }
   } catch (const std::exception&) {
+    // The pages indexed so far still reach the word lists, now or at the next open.
+    try {
+      dm_.MergePendingWords(&view_);
+    } catch (const std::exception&) {
+    }
     dialogs_.Error("Cannot process indexing ...");
     ShowStatus("Indexing not completed.");
   }
@@ -223,14 +272,42 @@ bool TIndexer::OpenCurrentLocation() {
 }
 
 void TIndexer::QueueStartPages() {
-  start_address_ = SetBaseAddress(LocationURL, TTaskFields(dm_.tbTasks).TaskURL().AsString());
-  base_address_ = LocationURL.GetURL();
+  SetLocation(LocationAddressOf(TTaskFields(dm_.tbTasks).TaskURL().AsString()));
+  QueueStartEntries();
+}
+
+void TIndexer::SetLocation(const LocationAddress& address) {
+  start_address_ = address.start;
+  base_address_ = address.base;
   base_length_ = base_address_.size();
-  page_queue_.Add("");
+  links_.SetBase(base_address_);
+  start_relative_.clear();
   if (start_address_ != base_address_ && start_address_.size() > base_length_ &&
       start_address_.compare(0, base_length_, base_address_) == 0) {
-    page_queue_.Add(start_address_.substr(base_length_));
+    start_relative_ = start_address_.substr(base_length_);
   }
+}
+
+void TIndexer::QueueStartEntries() {
+  page_queue_.Add("");
+  if (!start_relative_.empty()) page_queue_.Add(start_relative_);
+}
+
+bool TIndexer::FollowRedirect(const std::string& final_address) {
+  if (final_address.empty() || final_address == start_address_) return false;
+  const LocationAddress moved = LocationAddressOf(final_address);
+  if (moved.start.empty() || moved.base == base_address_) return false;
+  ShowStatus("Redirected to '" + moved.start + "'");
+  // The search builds its page addresses from the location's URL.
+  TTable& tasks = dm_.tbTasks;
+  tasks.Edit();
+  TTaskFields(tasks).TaskURL().SetString(moved.start);
+  tasks.Post();
+  SetLocation(moved);
+  page_queue_.Clear();
+  known_pages_.clear();
+  QueueStartEntries();
+  return true;
 }
 
 bool TIndexer::PrepareIndex() {
@@ -278,30 +355,58 @@ bool TIndexer::CheckConnection() {
   ShowStatus("Connecting '" + start_address_ + "' ...");
   for (;;) {
     try {
-      if (!Head(start_address_)) return true;
+      if (!Head(start_address_)) break;
     } catch (const std::exception& e) {
-      // The status line also gives the reason (a refused certificate, say); the message box
-      // keeps its own text.
-      const std::string reason = e.what();
-      ShowStatus("Cannot connect to '" + start_address_ + "'." +
-                 (reason.empty() ? "" : " " + reason));
-      dialogs_.Error("Cannot connect to '" + start_address_ + "'.");
-      return false;
+      return CannotConnect(e.what());
     }
     // Stop ended the check: end the run as the user confirms, else check again.
     if (CheckStop()) return false;
   }
+  if (IsErrorStatus(StatusOfHeader(http_.Header))) {
+    return CannotConnect("The server answered " + StatusLine(http_.Header) + ".");
+  }
+  if (may_move_location_) FollowRedirect(NormalAddress(FinalAddress(http_)));
+  return true;
+}
+
+bool TIndexer::CannotConnect(const std::string& reason) {
+  // The status line also gives the reason (a refused certificate, say); the message box keeps
+  // its own text.
+  ShowStatus("Cannot connect to '" + start_address_ + "'." + (reason.empty() ? "" : " " + reason));
+  dialogs_.Error("Cannot connect to '" + start_address_ + "'.");
+  return false;
 }
 
 void TIndexer::FinishPages() {
   TTable& files = dm_.tbFiles;
   files.SetIndexName("");
-  files.Last();
-  page_total_ = files.IsEmpty() ? 0 : TFileFields(files).FileNo().AsInteger();
-  if (page_total_ == indexed_count_) {
+  // Records, not the highest page number: a clean-up leaves gaps in the numbers.
+  page_total_ = files.RecordCount();
+  if (EveryPageFetched()) {
     DeleteNotInformative();
     page_total_ = indexed_count_;
   }
+}
+
+bool TIndexer::EveryPageFetched() {
+  TTable& files = dm_.tbFiles;
+  TFileFields page(files);
+  for (files.First(); !files.IsEmpty() && !files.Eof(); files.Next()) {
+    if (page.FileState().AsInteger() < 1) return false;
+  }
+  return true;
+}
+
+std::string TIndexer::DoneStatus() const {
+  std::string status = "Done. Indexed " + std::to_string(indexed_count_) + " of " +
+                       std::to_string(page_total_) + " pages";
+  if (const int missing = outcomes_.NotFound(); missing > 0) {
+    status += ", " + Counted(missing, "page", "pages") + " not found";
+  }
+  if (const int dialogs = browser_.AnsweredDialogs() - dialogs_before_; dialogs > 0) {
+    status += ", " + Counted(dialogs, "script dialog", "script dialogs") + " suppressed";
+  }
+  return status + ".";
 }
 
 void TIndexer::RecordIndexEnd() {
@@ -324,15 +429,18 @@ void TIndexer::CountAndQueue() {
   indexed_count_ = 0;
   files.SetIndexName("");
   files.First();
+  may_move_location_ = files.IsEmpty();
   if (files.IsEmpty()) {
     next_page_no_ = 1;
   } else {
     while (!files.Eof()) {
+      const std::string address = page.Address();
       if (page.FileState().AsInteger() >= 1) {
         ++indexed_count_;
       } else {
-        page_queue_.Add(page.Address());
+        page_queue_.Add(address);
       }
+      RememberPage(address, static_cast<int>(page.FileNo().AsInteger()));
       files.Next();
     }
     files.Last();
@@ -350,6 +458,27 @@ void TIndexer::InsertPage(const std::string& relative) {
   page.F1().SetString(address.head);
   if (!address.tail.empty()) page.FileURLRest().SetString(address.tail);
   files.Post();
+  RememberPage(relative, next_page_no_);
+}
+
+void TIndexer::RememberPage(const std::string& relative, int file_no) {
+  known_pages_.emplace(SortKeyHash(relative), file_no);
+}
+
+bool TIndexer::FindPageRecord(const std::string& relative) {
+  TTable& files = dm_.tbFiles;
+  if (FindPage(files, relative)) return true;
+  const auto [first, last] = known_pages_.equal_range(SortKeyHash(relative));
+  if (first == last) return false;
+  // Another spelling of the address has a record: the one made for the spelling found first.
+  bool found = false;
+  files.SetIndexName("");
+  for (auto it = first; it != last && !found; ++it) {
+    found = files.FindKey({std::to_string(it->second)}) &&
+            TCollation::Default().Compare(TFileFields(files).Address(), relative) == 0;
+  }
+  files.SetIndexName("I1");
+  return found;
 }
 
 void TIndexer::IndexPages() {
@@ -373,38 +502,53 @@ TIndexer::PassEnd TIndexer::IndexOnePage() {
   if (const PassEnd end = FetchPage(relative, first_new_page_no); end != PassEnd::kGoOn) {
     return end;
   }
+  const bool start_page = relative == start_relative_;
+  if (may_move_location_) {
+    // Only the first page of a new index may move the location; the pass is rolled back.
+    may_move_location_ = false;
+    if (start_page && FollowRedirect(page_.final_url)) {
+      next_page_no_ = first_new_page_no;
+      return PassEnd::kNext;
+    }
+  }
+  outcome_ = outcomes_.Judge(page_);
   if (CheckStop()) return PassEnd::kLeave;
-  QueueNewLinks();
+  if (outcome_ == PageOutcome::kIndex) {
+    CollectLinks(start_page);
+    QueueNewLinks();
+  }
   if (CheckStop()) return PassEnd::kLeave;
   if (PageLimitReached()) return PassEnd::kLeave;
   if (!RecordWords()) return PassEnd::kLeave;
   if (CheckStop()) return PassEnd::kLeave;
   UpdatePageRecord(relative);
   pass.Commit();
-  ++indexed_count_;
+  if (!counted_) ++indexed_count_;
   return PassEnd::kNext;
 }
 
 bool TIndexer::EnterPage(const std::string& relative) {
-  TTable& files = dm_.tbFiles;
-  if (!FindPage(files, relative)) {
+  if (!FindPageRecord(relative)) {
     InsertPage(relative);
     current_page_no_ = next_page_no_;
     ++next_page_no_;
+    counted_ = false;
     return true;
   }
-  TFileFields page(files);
-  if (page.FileState().AsInteger() == 1) return false;
+  TFileFields page(dm_.tbFiles);
+  const std::int64_t state = page.FileState().AsInteger();
+  if (state == 1) return false;
   current_page_no_ = static_cast<int>(page.FileNo().AsInteger());
+  counted_ = state >= 1;
   return true;
 }
 
 TIndexer::PassEnd TIndexer::FetchPage(const std::string& relative, int first_new_page_no) {
   ShowStatus("Connecting '" + page_address_ + "' ...");
-  PageURL.SetURL(page_address_);
+  links_.SetPage(page_address_);
   ResponseHeader.Clear();
-  page_title_.clear();
-  page_text_.clear();
+  page_ = LoadedPage{};
+  page_.url = page_address_;
   link_list_.Clear();
   try {
     if (Head(page_address_)) {
@@ -414,21 +558,55 @@ TIndexer::PassEnd TIndexer::FetchPage(const std::string& relative, int first_new
       page_queue_.Add(relative);
       return PassEnd::kNext;
     }
+    page_.header = http_.Header;
+    page_.status = StatusOfHeader(http_.Header);
+    page_.final_url = NormalAddress(FinalAddress(http_));
     ResponseHeader.ParseHeader(http_.Header);
-    if (ResponseHeader.ContentType.find("text/html") != std::string::npos) ReadHtmlPage();
-  } catch (const std::exception&) {
+    page_.content_type = ResponseHeader.ContentType;
+    if (IsErrorStatus(page_.status)) {
+      // The server's error page is not the page's content.
+      ShowStatus("Not found '" + page_address_ + "' (" + StatusLine(http_.Header) + ")");
+    } else if (page_.IsHtml()) {
+      ReadHtmlPage();
+    }
+  } catch (const std::exception& e) {
+    page_.error = e.what();
     ShowStatus("Cannot open location '" + page_address_ + "'");
   }
   return PassEnd::kGoOn;
 }
 
+void TIndexer::CollectLinks(bool start_page) {
+  Timer timer(timings_.reading);
+  int counter = 0;
+  std::string relative;
+  for (const std::string& href : page_.links) {
+    if (++counter > kLinksPerCheck) {
+      if (CheckStop()) break;
+      ShowStatus("Processing '" + page_address_ + "' ...");
+      counter = 0;
+    }
+    switch (links_.Place(href, relative)) {
+      case LinkPlace::kInside:
+        link_list_.Add(relative);
+        if (start_page) ++start_links_inside_;
+        break;
+      case LinkPlace::kOutside:
+        if (start_page) ++start_links_outside_;
+        break;
+      case LinkPlace::kNoPage:
+        break;
+    }
+  }
+}
+
 void TIndexer::QueueNewLinks() {
-  TTable& files = dm_.tbFiles;
   link_list_.ForEach([&](const std::string& link) {
-    if (FindPage(files, link)) return;
+    if (FindPageRecord(link)) return;
     InsertPage(link);
     ++next_page_no_;
     page_queue_.Add(link);
+    ++links_queued_;
   });
 }
 
@@ -441,13 +619,13 @@ bool TIndexer::PageLimitReached() {
 
 bool TIndexer::RecordWords() {
   excerpt_.clear();
-  if (page_text_.empty()) return true;
+  if (page_.text.empty() || outcome_ != PageOutcome::kIndex) return true;
   Timer timer(timings_.words);
-  page_text_ = LowerPageText(page_text_);
+  page_.text = LowerPageText(page_.text);
   try {
-    if (SplitPageWords(page_text_, context_.DelimiterChars, word_list_)) {
+    if (SplitPageWords(page_.text, context_.DelimiterChars, word_list_)) {
       WordsProgress progress(*this);
-      StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_text_.size()),
+      StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_.text.size()),
                  page_address_, progress);
     }
   } catch (const std::exception&) {
@@ -455,19 +633,19 @@ bool TIndexer::RecordWords() {
     return false;
   }
   word_list_.clear();
-  excerpt_ = MakeExcerpt(page_text_);
+  excerpt_ = MakeExcerpt(page_.text);
   return true;
 }
 
 void TIndexer::UpdatePageRecord(const std::string& relative) {
   TTable& files = dm_.tbFiles;
-  if (!FindPage(files, relative)) return;
+  if (!FindPageRecord(relative)) return;
   TFileFields page(files);
   files.Edit();
   page.FileHeader().SetString(ResponseHeader.GetHeaderText());
-  page.FileTitle().SetString(page_title_);
+  page.FileTitle().SetString(page_.title);
   page.FileText().SetString(excerpt_);
-  page.FileState().SetInteger(page_text_.empty() ? 2 : 1);
+  page.FileState().SetInteger(outcome_ == PageOutcome::kIndex && !page_.text.empty() ? 1 : 2);
   files.Post();
 }
 
@@ -501,25 +679,12 @@ void TIndexer::ReadHtmlPage() {
   }
   Timer timer(timings_.reading);
   ShowStatus("Processing '" + page_address_ + "' ...");
-  // The links that lie inside the location, relative to its base address.
-  const std::vector<std::string> links = browser_.DocumentLinks();
-  int counter = 0;
-  for (const std::string& href : links) {
-    if (++counter > kLinksPerCheck) {
-      if (CheckStop()) break;
-      ShowStatus("Processing '" + page_address_ + "' ...");
-      counter = 0;
-    }
-    LinkURL.Assign(PageURL);
-    LinkURL.SetURL(href);
-    LinkURL.SetAnchor("");
-    if (IsInside(LinkURL, LocationURL) && !SamePage(PageURL, LinkURL)) {
-      const std::string url = LinkURL.GetURL();
-      if (url.size() >= base_length_) link_list_.Add(url.substr(base_length_));
-    }
-  }
-  page_title_ = browser_.DocumentTitle();
-  page_text_ = browser_.CreateBodyTextRange()->Text();
+  // Where the browser ended, after redirects and scripts; the page stays recorded under the
+  // address it was queued with.
+  page_.final_url = NormalAddress(browser_.DocumentUrl());
+  page_.links = browser_.DocumentLinks();
+  page_.title = browser_.DocumentTitle();
+  page_.text = browser_.CreateBodyTextRange()->Text();
 }
 
 void TIndexer::DeleteNotInformative() {

@@ -4,6 +4,12 @@
 // excerpts. bbStopClick and CheckStop end a run on the user's request; CanClose is the index
 // window's close and Esc rule while a run is active.
 //
+// Addresses are compared in the browser's normal form (page_rules.h). When the start page of a
+// new index redirects (seen by the connection check or by the browser on the first page), the
+// location follows it: its URL becomes the final address and the base that address's
+// directory. Pages answered with an error status, and pages already fetched in the run under
+// another address, are recorded without text (page_rules.h decides).
+//
 // Everything runs on the user-interface thread. The run lets events through at every status
 // text (the view's ShowStatus pumps them), while the HTTP client waits and while the browser
 // loads, so Stop reaches it mid-run; re-entry is prevented by the program-wide indexing state.
@@ -16,16 +22,20 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "indexer/loader_settings.h"
+#include "indexer/page_loader.h"
+#include "indexer/page_rules.h"
 #include "indexer/sorted_list.h"
 #include "platform/browser.h"
 #include "platform/dialogs.h"
 #include "platform/view.h"
 #include "store/page_list.h"
 #include "util/context.h"
-#include "web/url.h"
 #include "web/url_header.h"
 
 namespace vellumark {
@@ -49,6 +59,9 @@ struct IndexerOptions {
   int max_pages = kMaxPageNo;
   // How long one page may take to load in the browser before it counts as not opened.
   int browser_wait_ms = 60000;
+  // The page loader of this run only; unset, the location's own choice in the settings file
+  // (ReadLoaderSettings) holds.
+  std::optional<LoaderKind> loader;
 };
 
 // Where a run's time went, summed over its pages.
@@ -75,7 +88,7 @@ class TIndexer final {
   // The "Index" button: the run on the current Tasks record.
   void bbGoClick();
   // The "Stop" button: while a run is active, requests the stop (and ends an HTTP request in
-  // flight); otherwise nothing.
+  // flight); otherwise nothing. A stop the user has confirmed stays confirmed.
   void bbStopClick();
   // True when the run must end. A requested stop asks "Do you wish to stop index process?".
   bool CheckStop();
@@ -86,7 +99,7 @@ class TIndexer final {
   void EndRun();
   // The page loop over the page queue.
   void IndexPages();
-  // Loads the current page in the browser and reads its links, title and text.
+  // Loads the current page in the browser and reads its final address, links, title and text.
   void ReadHtmlPage();
   // Deletes the fetched pages without text (but the first) and trims repeated excerpts.
   void DeleteNotInformative();
@@ -118,6 +131,12 @@ class TIndexer final {
   // The start and base addresses from the location's URL, and the first pages queued: the base
   // address itself and the start address when it lies below it.
   void QueueStartPages();
+  void SetLocation(const LocationAddress& address);
+  void QueueStartEntries();
+  // Moves the location to the start page's final address when that lies in another folder: the
+  // status line says so, the location's URL becomes that address and the queue starts again
+  // from it. True when it moved.
+  bool FollowRedirect(const std::string& final_address);
   // Readies the location's record for the run: a location without pages starts a new index; an
   // existing index is overwritten (emptied) or continued, as the user answers. False when the
   // run does not start: the user cancelled, or the tables could not be emptied (then the
@@ -128,13 +147,18 @@ class TIndexer final {
   void RecordIndexStart(bool clear_end);
   // Counts the indexed pages, queues the known ones not fetched, finds the next page number.
   void CountAndQueue();
-  // The connection check, a HEAD request for the start address. False when the run must end:
-  // the address cannot be reached (the messages were shown), or Stop ended the check and the
-  // user confirmed.
+  // The connection check, a HEAD request for the start address, which a new index follows when
+  // it redirects. False when the run must end: the address cannot be reached or answers with
+  // an error status (the messages were shown), or Stop ended the check and the user confirmed.
   bool CheckConnection();
-  // After the page loop: the highest page number known, and when every known page was
-  // fetched, the clean-up (DeleteNotInformative).
+  bool CannotConnect(const std::string& reason);
+  // After the page loop: the number of pages known, and when every known page was fetched, the
+  // clean-up (DeleteNotInformative).
   void FinishPages();
+  // True when no record of Files is left without a state.
+  bool EveryPageFetched();
+  // "Done. Indexed N of M pages", with the pages not found and the script dialogs of the run.
+  std::string DoneStatus() const;
   // The end time and the page count in the Tasks record.
   void RecordIndexEnd();
 
@@ -147,11 +171,18 @@ class TIndexer final {
   bool EnterPage(const std::string& relative);
   // Inserts the record of `relative` under the next page number (not counted up here).
   void InsertPage(const std::string& relative);
+  // Positions Files on the record of `relative`, or of the address the run knows that equals
+  // it but for letter case (the page queue's comparison); false when there is none.
+  bool FindPageRecord(const std::string& relative);
+  void RememberPage(const std::string& relative, int file_no);
   // The HEAD request and, for an HTML page, the browser's load: the page's header, title, text
   // and links. A page that cannot be opened says so in the status line and goes on empty. When
   // Stop ended the request the page goes back to the queue (or the loop ends, as the user
   // confirms) and the page numbers handed out since `first_new_page_no` are given back.
   PassEnd FetchPage(const std::string& relative, int first_new_page_no);
+  // The page's links inside the location into the link list; for the start page, counts where
+  // its links lead.
+  void CollectLinks(bool start_page);
   // Gives each new link of the page a record and a place in the queue.
   void QueueNewLinks();
   // True (after the message) when the next page number would pass the limit.
@@ -176,9 +207,7 @@ class TIndexer final {
   std::function<void(bool)> set_find_enabled_;
   IndexerOptions options_;
 
-  TURL LocationURL;  // the base address
-  TURL PageURL;
-  TURL LinkURL;
+  LocationLinks links_;  // the base address; the page the links stand on
   TURLHeader ResponseHeader;
   TSortedList page_queue_;  // relative addresses still to fetch
   TSortedList link_list_;   // relative addresses found on the current page
@@ -187,14 +216,26 @@ class TIndexer final {
   std::string start_address_;
   std::string base_address_;
   std::size_t base_length_ = 0;
+  std::string start_relative_;  // the start page's relative address ("" for the base itself)
   std::int64_t indexed_count_ = 0;
   int next_page_no_ = 1;
   int current_page_no_ = 0;
   std::int64_t page_total_ = 0;
   std::string page_address_;
-  std::string page_title_;
-  std::string page_text_;
+  LoadedPage page_;  // what the fetch brought of the current page
+  PageOutcome outcome_ = PageOutcome::kIndex;
+  bool counted_ = false;  // the current page is in the indexed count already (state 2 before)
   std::string excerpt_;
+
+  // Sort-key hash of every relative address with a record (numbers of records made in passes
+  // that were rolled back may linger; a lookup checks the record).
+  std::unordered_multimap<std::uint64_t, int> known_pages_;
+  PageOutcomes outcomes_;
+  bool may_move_location_ = false;  // a new index whose first page is still to come
+  int start_links_outside_ = 0;     // web links of the start page outside the location
+  int start_links_inside_ = 0;      // links of the start page to further pages inside
+  std::int64_t links_queued_ = 0;   // pages found through links in this run
+  int dialogs_before_ = 0;          // the browser's answered script dialogs at the run's start
 
   bool head_in_flight_ = false;  // a HEAD request is waiting; Stop aborts it
   bool head_aborted_ = false;    // the last HEAD request was ended by Stop

@@ -39,12 +39,15 @@ void SortWordList(std::vector<std::string>& words, const TCollation& collation) 
     if (it == cache.end()) it = cache.emplace(w, collation.SortKey(w)).first;
     keys.push_back(&it->second);
   }
-  // Later words go in front of their equals: order by key, then by descending position.
+  // Order by key; words of one key by their bytes, so that each distinct word stands in one run
+  // ("École" and "école", "..." and "…" compare equal); a word's occurrences by descending
+  // position, later ones in front.
   std::vector<std::size_t> order(n);
   std::iota(order.begin(), order.end(), 0);
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    const int c = keys[a]->compare(*keys[b]);
-    return c != 0 ? c < 0 : a > b;
+    if (const int c = keys[a]->compare(*keys[b]); c != 0) return c < 0;
+    if (const int c = words[a].compare(words[b]); c != 0) return c < 0;
+    return a > b;
   });
   std::vector<std::string> sorted;
   sorted.reserve(n);

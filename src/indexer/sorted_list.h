@@ -4,9 +4,9 @@
 // entry that compares equal to one already present (letter case aside) is dropped, so the
 // first one added stays.
 //
-// SortWordList (a page's word list): the same order with duplicates kept; among entries that
-// compare equal, a later one stands in front of an earlier one, as if each new word were
-// inserted in front of its equals.
+// SortWordList (a page's word list): the same order with duplicates kept. Entries that compare
+// equal but differ in bytes are ordered by their bytes, so the occurrences of each distinct word
+// stand next to each other; among equal entries a later one stands in front of an earlier one.
 #pragma once
 
 #include <cstddef>

@@ -66,6 +66,12 @@ class Browser {
   virtual std::vector<std::string> DocumentLinks() = 0;
   // A new text range over the whole rendered body.
   virtual std::unique_ptr<TextRange> CreateBodyTextRange() = 0;
+
+  // The browser never shows a page's script dialogs (alert, confirm, prompt, the question
+  // before leaving a page): it answers them itself, so that no page can hold a caller that
+  // waits for it. The number answered since the browser was made; 0 for a browser that runs
+  // no scripts.
+  virtual int AnsweredDialogs() { return 0; }
 };
 
 // A browser with no window, for programs that only write result pages (the command-line tool,

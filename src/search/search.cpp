@@ -1,6 +1,7 @@
 #include "search/search.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "store/page_list.h"
@@ -331,7 +332,13 @@ void TSearch::WriteSampleOfPage(const std::string& address) {
   std::string text;
   try {
     browser_.Navigate(address);
+    // A page that never finishes loading must not hold the listing; the next page supersedes it.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(page_wait_ms_);
     while (browser_.Busy()) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        throw BrowserError("The page did not finish loading");
+      }
       browser_.WaitWhileBusy(kBusyPollMs);
       status_.ShowStatus("Opening '" + address + "' ...");
     }

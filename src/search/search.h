@@ -63,6 +63,9 @@ class TSearch final {
   void bbNextClick();
 
   bool FindRunning() const { return running_; }
+  // How long a listing with "Show" waits for one page to load before it counts as not found.
+  static constexpr int kDefaultPageWaitMs = 60000;
+  void SetPageWaitMs(int ms) { page_wait_ms_ = ms; }
   // The base address of the location of the last Find.
   const std::string& BaseAddress() const { return base_address_; }
   // The entries of the last result page, in the order written.
@@ -111,6 +114,7 @@ class TSearch final {
   TFindInPage find_in_page_;
 
   bool running_ = false;
+  int page_wait_ms_ = kDefaultPageWaitMs;
   std::string base_address_;
   std::vector<TResultEntry> entries_;
   TResultPageFile page_;

@@ -6,10 +6,12 @@
 //
 // SearchBarControl is what the index window does to the search bar: its caption (the current
 // location changed), its help (F1), the focus on its sample box (F10, only when the bar is
-// visible), and its Find controls, which an indexing run disables. TfmKivMain implements it.
+// visible), its Find controls, which an indexing run disables, and the area it takes on the
+// screen, which windows opening for the first time keep clear of. TfmKivMain implements it.
 #pragma once
 
 #include "indexer/index_run.h"
+#include "util/form_status.h"
 
 namespace vellumark {
 
@@ -28,8 +30,11 @@ class SearchBarControl {
   virtual bool SearchBarVisible() = 0;
   // Brings the search bar to the front with the focus in its sample box.
   virtual void FocusSearchBar() = 0;
-  // bbFind, bbNext and edSearchText together.
-  virtual void SetFindEnabled(bool enabled) = 0;
+  // An indexing run started (true) or ended: bbFind, bbNext and edSearchText are disabled
+  // while it runs, and the caption says why.
+  virtual void SetIndexing(bool running) = 0;
+  // The area the always-on-top bar takes on the screen, its options panel included.
+  virtual ScreenRect BarArea() = 0;
 };
 
 }  // namespace vellumark

@@ -11,6 +11,7 @@ SearchBarKey SearchBarKeyDown(int key, KeyModifiers m, const HotKeySetting& hot_
   const bool none = !m.shift && !m.ctrl && !m.alt;
   const bool alt_only = m.alt && !m.shift && !m.ctrl;
   const bool shift_ctrl = m.shift && m.ctrl && !m.alt;
+  if (m.shift && !m.ctrl && !m.alt && key == kVkF1) out.command = SearchBarCommand::kAbout;
   if (none) {
     switch (key) {
       case kVkF1:
@@ -62,7 +63,9 @@ SearchBarKey SearchBarKeyDown(int key, KeyModifiers m, const HotKeySetting& hot_
   return out;
 }
 
-std::string SearchBarCaption(int current_location_number, const std::string& task_name) {
+std::string SearchBarCaption(int current_location_number, const std::string& task_name,
+                             bool indexing) {
+  if (indexing) return std::string("KIV: ") + kRunActiveNote;
   if (current_location_number >= 0 && !task_name.empty()) return "KIV: " + task_name;
   return "KIV";
 }
@@ -95,7 +98,8 @@ void SearchBar::FormActivate() {
 
 bool SearchBar::FormClose() {
   if (context_.indexing_state > kIndexingIdle) {
-    if (index_window_) index_window_->CheckStop();
+    // A stop the user has just confirmed says so itself; otherwise the index window says why.
+    if (index_window_ && !index_window_->CheckStop()) index_window_->ShowCloseRefused();
     return false;
   }
   return true;
@@ -106,6 +110,9 @@ SearchBarKey SearchBar::FormKeyDown(int key, KeyModifiers modifiers) {
   switch (action.command) {
     case SearchBarCommand::kHelp:
       bbHelpClick();
+      break;
+    case SearchBarCommand::kAbout:
+      view_.ShowAbout();
       break;
     case SearchBarCommand::kShowMore:
       bbShowMoreClick();
@@ -171,7 +178,13 @@ void SearchBar::bbHelpClick() {
 
 void SearchBar::UpdateCaption() {
   const std::string name = data_ ? data_->CurrentTaskName() : std::string();
-  view_.SetCaption(SearchBarCaption(context_.CurrentLocationNumber, name));
+  view_.SetCaption(SearchBarCaption(context_.CurrentLocationNumber, name, indexing_));
+}
+
+void SearchBar::SetIndexing(bool running) {
+  indexing_ = running;
+  view_.SetFindEnabled(!running);
+  UpdateCaption();
 }
 
 bool SearchBar::ShellOpen(const std::string& target) {

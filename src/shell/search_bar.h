@@ -53,7 +53,7 @@ struct KeyModifiers {
 // The hot key as read at start (util/keys.h): HotKeyModifier and HotKeyCode.
 using HotKeySetting = HotKey;
 
-enum class SearchBarCommand { kNone, kHelp, kShowMore, kNext, kIndex, kMove };
+enum class SearchBarCommand { kNone, kHelp, kAbout, kShowMore, kNext, kIndex, kMove };
 
 // What a key press on the search bar does. A key with a command, or one that hides the bar,
 // is swallowed.
@@ -65,11 +65,16 @@ struct SearchBarKey {
 };
 
 // The keyboard table. Modifier sets must match exactly: Alt alone; Shift and Ctrl together
-// without Alt; the function keys with none.
+// without Alt; the function keys with none, and Shift+F1 for the about box.
 SearchBarKey SearchBarKeyDown(int key, KeyModifiers modifiers, const HotKeySetting& hot_key);
 
-// "KIV", or "KIV: " + the location's name when there is a current location with a name.
-std::string SearchBarCaption(int current_location_number, const std::string& task_name);
+// Why Find is disabled and a close is refused while an indexing run is active.
+inline constexpr const char* kRunActiveNote = "Indexing \u2014 press Stop first";
+
+// "KIV", or "KIV: " + the location's name when there is a current location with a name; while
+// an indexing run is active, "KIV: " + kRunActiveNote.
+std::string SearchBarCaption(int current_location_number, const std::string& task_name,
+                             bool indexing = false);
 
 // The search bar window as its handlers use it: besides what Find and Next use (SearchView),
 // the caption, the options panel, the window's size, place and placement, and the mode combo's
@@ -84,6 +89,7 @@ class SearchBarView : public SearchView {
   virtual void SetWindowHeight(int height) = 0;
   virtual void MoveWindowBy(int dx, int dy) = 0;
   virtual void HideWindow() = 0;
+  virtual void ShowAbout() = 0;               // the about box
   virtual void SetSubWord(bool checked) = 0;  // cbSubWord, "Included"
   virtual std::string ModeText() = 0;         // cbSearchOptions
   virtual void SetModeText(const std::string& text) = 0;
@@ -101,6 +107,8 @@ class IndexWindowControl {
   // The indexing run's CheckStop, when the bar is closed during a run. True when the run must
   // end.
   virtual bool CheckStop() = 0;
+  // A close was refused because a run is active: the index window says why (kRunActiveNote).
+  virtual void ShowCloseRefused() = 0;
 };
 
 class SearchBar final {
@@ -141,6 +149,8 @@ class SearchBar final {
   void bbIndexClick();
   void bbHelpClick();
   void UpdateCaption();
+  // An indexing run started or ended: the caption says why Find is disabled while it runs.
+  void SetIndexing(bool running);
 
   // Opens a file of the program folder or an address with the desktop's program; a desktop
   // without one for web pages gets the page in Vellumark's own browser. False when neither
@@ -165,6 +175,7 @@ class SearchBar final {
   Browser* browser_ = nullptr;  // lent by the program shell
   IndexWindowControl* index_window_ = nullptr;
   std::unique_ptr<TSearch> search_;
+  bool indexing_ = false;  // between SetIndexing(true) and SetIndexing(false)
 };
 
 }  // namespace vellumark

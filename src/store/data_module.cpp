@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "store/pending_postings.h"
 #include "store/records.h"
 #include "store/schema.h"
 
@@ -82,6 +83,11 @@ bool TdmKiv::OpenLocation(const std::string& folder) {
     // The location that is open already keeps its connection, and with it the statements the
     // search keeps prepared and the engine's cache; its tables start over as after a connect.
     dbKiv.CloseDataSets();
+    try {
+      MergePendingPostings(dbKiv);
+    } catch (const EDatabaseError&) {
+      return false;
+    }
     return OpenAllTables();
   }
   dbKiv.Disconnect();
@@ -91,7 +97,26 @@ bool TdmKiv::OpenLocation(const std::string& folder) {
     dialogs_.Error("Cannot connect to Database");
     return false;
   }
+  try {
+    MergePendingPostings(dbKiv);
+  } catch (const EDatabaseError&) {
+    return false;
+  }
+  try {
+    dbKiv.Execute(kPageAddressIndexSql);
+  } catch (const EDatabaseError&) {
+    // A location that cannot be written now (another program writing it, a read-only file)
+    // is still read as it is; finding pages by address only goes slower without the index.
+  }
   return OpenAllTables();
+}
+
+void TdmKiv::MergePendingWords(StatusView* status) {
+  MergePendingPostings(dbKiv, status);
+  // The word tables' current records may have changed under them.
+  for (TTable* table : {&tbWords1, &tbWords2, &tbWords3}) {
+    if (table->Active()) table->Refresh();
+  }
 }
 
 bool TdmKiv::OpenAllTables() {

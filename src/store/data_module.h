@@ -22,6 +22,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
+#include "platform/view.h"
 #include "store/database.h"
 #include "store/query.h"
 #include "store/table.h"
@@ -43,11 +44,17 @@ class TdmKiv final {
   bool TerminateRequested() const { return terminate_requested_; }
   void SetUpdateCaption(std::function<void()> update_caption);
 
-  // Switches dbKiv to `folder` (ending with "/") and opens every table. A failed connection
-  // shows "Cannot connect to Database"; a table that cannot be opened gives false silently.
-  // When dbKiv is on that folder's file already (and in no transaction) the connection stays
-  // and only the tables are closed and opened again.
+  // Switches dbKiv to `folder` (ending with "/"), writes the postings a killed run left
+  // pending into the word lists, and opens every table. A failed connection shows "Cannot
+  // connect to Database"; postings that cannot be written (a full disk, another program
+  // writing) or a table that cannot be opened give false silently. So whoever opens a
+  // location reads complete page lists. When dbKiv is on that folder's file already (and in
+  // no transaction) the connection stays and only the tables are closed and opened again.
   bool OpenLocation(const std::string& folder);
+  // Writes the postings recorded since the last merge into the word lists (an indexing run
+  // does this when it ends), showing progress on `status` (may be null). Raises
+  // EDatabaseError; what was not written stays pending for the next open.
+  void MergePendingWords(StatusView* status);
   // Opens every table that is not open, in creation order; false at the first failure.
   bool OpenAllTables();
   // Makes `folder` a location folder: creates it when missing (one level) and copies the

@@ -64,8 +64,10 @@ void TDatabase::Connect(const std::string& folder) {
       int persist = 1;
       sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
       Execute("PRAGMA synchronous = NORMAL");
-      // A long WAL lets a checkpoint write each hot page (the lists of frequent words, which
-      // every page's pass rewrites) once for many transactions instead of once for each.
+      // A long WAL lets one checkpoint, and its sync, serve the passes of many pages (each
+      // appends a row of pending postings and touches a few pages of Files): at 20,000 pages,
+      // recording took about a fifth longer with the default of 1,000 pages. Longer (65,536),
+      // a larger cache or larger pages made no difference beyond the machine's noise.
       Execute("PRAGMA wal_autocheckpoint = 16384");
       Execute("PRAGMA journal_size_limit = 67108864");
       // Reads straight from the file's pages in memory instead of a copy per page read: a

@@ -19,9 +19,9 @@ struct TPageAddress {
 
 TPageAddress SplitPageAddress(std::string_view relative_address);
 
-// Positions `files` on the record of `relative_address` and returns true; returns false when
-// the page is not known (the cursor is then somewhere after the last record with that F1).
-// Switches `files` to the index "I1".
+// Positions `files` on the record of `relative_address` (the lowest File_No among equal ones)
+// and returns true; returns false when the page is not known (the cursor then stays). Switches
+// `files` to the index "I1".
 bool FindPage(TTable& files, std::string_view relative_address);
 
 }  // namespace vellumark

@@ -75,7 +75,8 @@ std::string IndexSchemaSql() {
       " File_Header TEXT,"
       " File_Title TEXT,"
       " File_Text TEXT);"
-      "CREATE INDEX I1 ON Files (F1);";
+      "CREATE INDEX I1 ON Files (F1);" +
+      std::string(kPageAddressIndexSql) + ";";
   for (int n = 1; n <= 3; ++n) {
     // Without a row id the word key is the table's own b-tree: one lookup per word.
     sql += "CREATE TABLE Words" + std::to_string(n) +

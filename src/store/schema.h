@@ -77,6 +77,14 @@ const TTableDef& TasksTableDef();
 const TTableDef& FilesTableDef();
 const TTableDef& WordsTableDef(int number);  // 1, 2 or 3
 
+// The index that finds a page by its whole relative address: I1 orders by F1 alone, so pages
+// sharing their first 40 bytes would be told apart one record at a time. The rest of the
+// address comes first, so that the index cannot serve an ORDER BY F1 (the archive's page
+// order stays that of I1). Part of the schema of new locations; OpenLocation adds it to
+// locations made before it existed.
+inline constexpr const char* kPageAddressIndexSql =
+    "CREATE INDEX IF NOT EXISTS PageAddress ON Files (ifnull(File_URLRest, ''), F1)";
+
 // Statements creating each database's tables and indexes.
 std::string TasksSchemaSql();
 std::string IndexSchemaSql();

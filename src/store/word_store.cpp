@@ -4,6 +4,7 @@
 
 #include "store/data_module.h"
 #include "store/page_list.h"
+#include "store/pending_postings.h"
 #include "util/utf8.h"
 
 namespace vellumark {
@@ -21,17 +22,12 @@ bool StoreWords(TdmKiv& dm, const std::vector<std::string>& words, int file_no,
                 std::int64_t text_length, const std::string& page_address,
                 StoreWordsProgress& progress) {
   assert(file_no >= 1 && file_no <= kMaxPageNo);
-  TSavepoint savepoint(dm.dbKiv);
-  std::string list;
-  std::string key;
+  TPendingPage page(file_no);
   int counter = 0;
   std::size_t i = 0;
   while (i < words.size()) {
     if (++counter > kProgressEvery) {
-      if (progress.CheckStop()) {
-        savepoint.RollbackToStart();
-        return false;
-      }
+      if (progress.CheckStop()) return false;
       progress.ShowStatus("Processing '" + page_address + "' ...");
       counter = 0;
     }
@@ -41,31 +37,13 @@ bool StoreWords(TdmKiv& dm, const std::vector<std::string>& words, int file_no,
     const int count = static_cast<int>(j - i);
     i = j;
     if (word.empty()) continue;
-
-    const int weight = WeightOf(count, text_length);
-    TTable& table = dm.WordTable(WordTableNumber(word));
-    key = WordKey(word);
-    try {
-      if (table.FindKey({key})) {
-        list = table.Fields(1).AsBlob();
-        AppendPosting(list, file_no, weight);
-        table.Edit();
-        table.Fields(1).SetBlob(std::move(list));
-        table.Post();
-      } else {
-        list.clear();
-        AppendPosting(list, file_no, weight);
-        table.Insert();
-        table.Fields(0).SetString(key);
-        table.Fields(1).SetBlob(std::move(list));
-        table.Post();
-      }
-    } catch (...) {
-      table.Cancel();  // the savepoint undoes what was written
-      throw;
-    }
+    std::string key = WordKey(word);
+    // A key is cut only from words of 25 bytes or more, to 21 bytes at least: its length names
+    // the same table as the word's, which lets the merge find the table from the key alone.
+    assert(WordTableNumber(key) == WordTableNumber(word));
+    page.Add(std::move(key), WeightOf(count, text_length));
   }
-  savepoint.Release();
+  if (!page.Empty()) page.Write(dm.dbKiv);
   return true;
 }
 

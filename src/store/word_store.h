@@ -30,14 +30,18 @@ class StoreWordsProgress {
 };
 
 // Records the words of page `file_no` in the location open in `dm`: for every distinct word
-// of `words` (sorted, duplicates kept, so equal words stand together) it appends the posting
-// (file_no, WeightOf(count, text_length)) to the word's page list, creating the word record
-// when there is none. On every 101st distinct word it calls CheckStop and, unless stopping,
-// shows "Processing '" + page_address + "' ...".
+// of `words` (sorted, duplicates kept, so equal words stand together) the posting (file_no,
+// WeightOf(count, text_length)) goes to the word's page list. On every 101st distinct word it
+// calls CheckStop and, unless stopping, shows "Processing '" + page_address + "' ...".
 //
-// The work runs in a savepoint: returns true when every word was recorded; when CheckStop
-// says stop it undoes this page's postings and returns false; when the engine fails it undoes
-// them and raises EDatabaseError. So a page is either recorded whole or not at all.
+// The postings are appended to the pending postings (store/pending_postings.h), which reach
+// the page lists, in recording order, at the next MergePendingPostings: when the run ends, or
+// when the location is next opened. Call it inside the page's transaction, so the page's
+// postings land with its Files state or not at all.
+//
+// Returns true when every word was recorded; false, with nothing of this page written, when
+// CheckStop says stop; raises EDatabaseError, with nothing of this page written, when the
+// engine fails.
 // REQUIRES: the location is open; 1 <= file_no <= kMaxPageNo.
 bool StoreWords(TdmKiv& dm, const std::vector<std::string>& words, int file_no,
                 std::int64_t text_length, const std::string& page_address,

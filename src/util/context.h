@@ -23,6 +23,7 @@ struct ProgramContext {
   std::string program_folder;     // ends with "/"; also the current directory
   std::string db_root_folder;     // ends with "/"
   TPIniFile* settings = nullptr;  // not owned; lives from unit start to unit end
+  std::string shipped_folder;     // an installed program's share/vellumark/, else empty
 
   int CurrentLocationNumber = -1;  // Task_No of the current location, -1 when there is none
   int indexing_state = kIndexingIdle;

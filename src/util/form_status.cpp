@@ -1,5 +1,6 @@
 #include "util/form_status.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <vector>
@@ -68,9 +69,47 @@ FormStatusResult ApplyFormStatus(std::string_view value, const FormPlacement& cu
 
 FormStatusResult LoadFormStatus(const TPIniFile& settings, std::string_view form_name,
                                 const FormPlacement& current, int screen_width, int screen_height,
-                                bool sizeable) {
-  return ApplyFormStatus(settings.ReadString(kFormStatusSection, form_name, ""), current,
-                         screen_width, screen_height, sizeable);
+                                bool sizeable, bool* saved) {
+  const std::string value = settings.ReadString(kFormStatusSection, form_name, "");
+  if (saved) *saved = !value.empty();
+  return ApplyFormStatus(value, current, screen_width, screen_height, sizeable);
+}
+
+bool ScreenRect::Intersects(const ScreenRect& o) const {
+  return width > 0 && height > 0 && o.width > 0 && o.height > 0 && left < o.right() &&
+         o.left < right() && top < o.bottom() && o.top < bottom();
+}
+
+ScreenRect FrameOf(const FormPlacement& p) { return {p.left, p.top, p.width, p.height}; }
+
+FormPlacement FitInside(FormPlacement p, const ScreenRect& area, bool sizeable) {
+  if (area.width <= 0 || area.height <= 0) return p;
+  if (sizeable) {
+    p.width = std::min(p.width, area.width);
+    p.height = std::min(p.height, area.height);
+  }
+  // The far edges first, so that a window larger than the area ends at its near edges.
+  if (p.left + p.width > area.right()) p.left = area.right() - p.width;
+  if (p.top + p.height > area.bottom()) p.top = area.bottom() - p.height;
+  p.left = std::max(p.left, area.left);
+  p.top = std::max(p.top, area.top);
+  return p;
+}
+
+FormPlacement PlaceBelowBar(FormPlacement p, const ScreenRect& bar, const ScreenRect& area,
+                            bool sizeable) {
+  p.left = bar.left;
+  p.top = std::max(bar.bottom() + kBelowBarGap, area.top);
+  if (sizeable && area.height > 0) {
+    const int room = area.bottom() - p.top;
+    if (room > 0) p.height = std::min(p.height, room);
+  }
+  return FitInside(p, area, sizeable);
+}
+
+FormPlacement AvoidBar(FormPlacement p, const ScreenRect& bar, const ScreenRect& area) {
+  if (FrameOf(p).Intersects(bar)) p.top = bar.bottom() + kBelowBarGap;
+  return FitInside(p, area, false);
 }
 
 }  // namespace vellumark

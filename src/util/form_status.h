@@ -52,8 +52,44 @@ FormStatusResult ApplyFormStatus(std::string_view value, const FormPlacement& cu
                                  int screen_width, int screen_height, bool sizeable);
 
 // Reads "FormStatus" / `form_name` (default empty) and applies it with ApplyFormStatus.
+// `saved` (when given) tells whether the settings hold a value for the window at all.
 FormStatusResult LoadFormStatus(const TPIniFile& settings, std::string_view form_name,
                                 const FormPlacement& current, int screen_width, int screen_height,
-                                bool sizeable);
+                                bool sizeable, bool* saved = nullptr);
+
+// A rectangle of the desktop in pixels: a screen's available area, or the area a window takes.
+struct ScreenRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+
+  int right() const { return left + width; }   // one past the last column
+  int bottom() const { return top + height; }  // one past the last row
+  bool Intersects(const ScreenRect& other) const;
+  bool operator==(const ScreenRect&) const = default;
+};
+
+// The rectangle a placement's frame covers.
+ScreenRect FrameOf(const FormPlacement& placement);
+
+// Space left between the search bar and a window placed below it.
+inline constexpr int kBelowBarGap = 6;
+
+// Moves a window's frame inside `area` (the screen's available area), so that a placement
+// saved on a larger or a missing monitor is reachable again. A sizeable window larger than the
+// area is shrunk to it; a fixed one keeps its size and its top-left corner goes to the area's.
+FormPlacement FitInside(FormPlacement placement, const ScreenRect& area, bool sizeable);
+
+// The first place of a window that has no saved placement: its left edge under the bar's,
+// its top kBelowBarGap below `bar` (the area the always-on-top search bar takes), and inside
+// `area`. A sizeable window is made short enough to fit below the bar; a fixed one that cannot
+// fit there is moved up only as far as the area requires.
+FormPlacement PlaceBelowBar(FormPlacement placement, const ScreenRect& bar, const ScreenRect& area,
+                            bool sizeable);
+
+// A window that opens at a place of its own (centred, say) but must not cover the bar: when
+// its frame meets `bar` it goes below the bar, inside `area`.
+FormPlacement AvoidBar(FormPlacement placement, const ScreenRect& bar, const ScreenRect& area);
 
 }  // namespace vellumark

@@ -77,6 +77,15 @@ std::string ProgramFolderOf(std::string_view executable_path) {
   return folder;
 }
 
+std::string ShippedFolderOf(std::string_view executable_path) {
+  const fs::path bin = fs::path(std::string(executable_path)).parent_path();
+  if (bin.filename() != "bin") return {};
+  const fs::path shipped = bin.parent_path() / "share" / "vellumark";
+  std::error_code ec;
+  if (!fs::is_directory(shipped, ec)) return {};
+  return WithSlash(shipped.lexically_normal().string());
+}
+
 std::string FindProgramFolder(const StartupEnvironment& env) {
   if (env.vellumark_home && !env.vellumark_home->empty()) {
     std::string folder = WithSlash(FullPath(*env.vellumark_home, CurrentFolder()));
@@ -84,9 +93,9 @@ std::string FindProgramFolder(const StartupEnvironment& env) {
     return folder;
   }
   std::string folder = WithSlash(FullPath(ProgramFolderOf(env.executable_path), CurrentFolder()));
-  if (IsWritableFolder(folder)) return folder;
+  if (ShippedFolderOf(env.executable_path).empty() && IsWritableFolder(folder)) return folder;
 
-  // A system-wide install: the settings and tables go to the user's data folder.
+  // An installed program: the settings and tables go to the user's data folder.
   std::string data_home;
   if (env.xdg_data_home && fs::path(*env.xdg_data_home).is_absolute()) {
     data_home = *env.xdg_data_home;
@@ -119,6 +128,7 @@ std::unique_ptr<TPIniFile> StartUnit(const StartupEnvironment& env, ProgramConte
   if (ec) throw EStartupError("Cannot change to the program folder " + folder);
   auto settings = std::make_unique<TPIniFile>(SettingsFileName(folder, env.executable_path));
   context.program_folder = folder;
+  context.shipped_folder = ShippedFolderOf(env.executable_path);
   context.db_root_folder = DatabaseRootFolder(*settings, folder);
   context.settings = settings.get();
   return settings;

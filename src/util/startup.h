@@ -38,10 +38,16 @@ struct StartupEnvironment {
 // "/opt/vm/Bin/vellumark" gives "/opt/vm/", "/bin/vellumark" gives "/bin/".
 std::string ProgramFolderOf(std::string_view executable_path);
 
+// The folder of the files an installed program brings along (help page, default result page
+// header): share/vellumark/ beside the executable's bin/ folder ("/usr/bin/vellumark" gives
+// "/usr/share/vellumark/"), or empty when there is none, as in a build folder.
+std::string ShippedFolderOf(std::string_view executable_path);
+
 // The program folder: VELLUMARK_HOME when set (created if missing); else ProgramFolderOf the
-// executable when that folder is writable; else $XDG_DATA_HOME/vellumark/ (by default
-// $HOME/.local/share/vellumark/), created if missing. Always absolute and ending with "/".
-// Throws EStartupError when no folder can be had.
+// executable when that folder is writable and the program is not installed (has no shipped
+// folder); else $XDG_DATA_HOME/vellumark/ (by default $HOME/.local/share/vellumark/), created
+// if missing. So an installed program never writes beside its binaries, even when it could.
+// Always absolute and ending with "/". Throws EStartupError when no folder can be had.
 std::string FindProgramFolder(const StartupEnvironment& env);
 
 // program folder + the program file's name with its extension changed to ".ini".
@@ -53,8 +59,8 @@ std::string SettingsFileName(const std::string& program_folder, std::string_view
 std::string DatabaseRootFolder(const TPIniFile& settings, const std::string& program_folder);
 
 // The whole start-up: finds the program folder, makes it the current directory, opens the
-// settings file and reads the database root folder, and fills those three fields of
-// `context`. The caller owns the returned settings object and must keep it alive while
+// settings file and reads the database root folder, and fills those fields of `context` and
+// its shipped folder. The caller owns the returned settings object and must keep it alive while
 // `context.settings` is in use. Throws EStartupError.
 std::unique_ptr<TPIniFile> StartUnit(const StartupEnvironment& env, ProgramContext& context);
 

@@ -5,10 +5,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
@@ -17,10 +19,14 @@
 
 #include "app/index_window.h"
 #include "app/options_window.h"
+#include "app/placement.h"
+#include "app/search_bar_window.h"
 #include "net/http_client.h"
+#include "shell/recording_search_bar_view.h"
 #include "store/data_module.h"
 #include "store/page_address.h"
 #include "store/page_list.h"
+#include "store/records.h"
 #include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_event_pump.h"
@@ -39,11 +45,13 @@ struct SearchBarHooks final : SearchBarControl {
   }
   bool SearchBarVisible() override { return false; }
   void FocusSearchBar() override {}
-  void SetFindEnabled(bool enabled) override {
-    if (set_find_enabled) set_find_enabled(enabled);
+  void SetIndexing(bool running) override {
+    if (set_find_enabled) set_find_enabled(!running);
   }
+  ScreenRect BarArea() override { return bar_area; }
   std::function<void()> update_caption, help;
   std::function<void(bool)> set_find_enabled;
+  ScreenRect bar_area;
 };
 
 }  // namespace
@@ -182,9 +190,6 @@ class IndexWindowTest : public QObject {
     for (int i = 0; i < 6; ++i) {
       QCOMPARE(grid->model()->headerData(i, Qt::Horizontal).toString(), QString(titles[i]));
     }
-    QCOMPARE(grid->columnWidth(1), 188);
-    QCOMPARE(grid->columnWidth(2), 293);
-    QCOMPARE(grid->columnWidth(5), 45);
     QCOMPARE(child<QPushButton>("bbNew")->text(), QStringLiteral("New   "));
     QVERIFY(!child<QPushButton>("bbIndex")->isEnabled());
     QVERIFY(child<QPushButton>("bbImport")->isEnabled());
@@ -193,6 +198,72 @@ class IndexWindowTest : public QObject {
     QVERIFY(child<QPushButton>("bbIndex")->isEnabled());
     QVERIFY(!window_->ProgressVisible());
     QCOMPARE(child<QProgressBar>("ProgressBar")->maximum(), 100);
+  }
+
+  // Dates, times and counts show whole without scrolling sideways; a long URL is elided, and its
+  // tool tip holds all of it.
+  void gridColumnsFitWithoutScrollingSideways() {
+    const std::string url = "http://127.0.0.1:8080/" + std::string(150, 'u') + "/index.html";
+    data_->tbTasks.Insert();
+    TTaskFields task(data_->tbTasks);
+    task.TaskURL().SetString(url);
+    task.TaskDescription().SetString("Local documentation");
+    task.Date().SetString("2026-12-08");
+    task.TimeStart().SetString("10:04:59");
+    task.TimeEnd().SetString("10:05:42");
+    task.Files().SetInteger(1234);
+    data_->tbTasks.Post();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    auto* grid = child<QTableView>("DBGridTasks");
+    QVERIFY(!grid->horizontalScrollBar()->isVisible());
+    for (int column : {0, 3, 4, 5}) {
+      const QString text = grid->model()->index(0, column).data().toString();
+      QVERIFY(grid->columnWidth(column) > grid->fontMetrics().horizontalAdvance(text));
+      QVERIFY(grid->columnWidth(column) >= grid->horizontalHeader()->sectionSizeHint(column));
+    }
+    QCOMPARE(grid->model()->index(0, 2).data(Qt::ToolTipRole).toString(),
+             QString::fromStdString(url));
+  }
+
+  // On a first start each window opens clear of the always-on-top bar (its options panel
+  // included) and inside the screen; a saved placement that sticks out of the screen is moved
+  // inside it.
+  void windowsOpenClearOfTheBarAndInsideTheScreen() {
+    testing::ScriptedDesktop desktop;
+    TfmKivMain bar(context_, dialogs_, desktop);
+    bar.LoadFormStatus();  // nothing saved
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    const ScreenRect bar_area = bar.BarArea();
+    const QRect screen = bar.screen()->availableGeometry();
+    QVERIFY(screen.contains(bar.frameGeometry()));
+
+    TfmKivIndex index(context_, *settings_, dialogs_, pump_, *data_, bar, nullptr);
+    TfmKivOpts options(context_, *settings_, dialogs_, false, "Any Words", &index);
+    options.SetBarArea([&bar] { return bar.BarArea(); });
+    QWidget browser;  // the browser window's default size
+    browser.resize(900, 640);
+    PlaceWindowBelowBar(browser, bar_area, true);
+    index.show();
+    options.show();
+    browser.show();
+    for (QWidget* w : std::initializer_list<QWidget*>{&index, &options, &browser}) {
+      QVERIFY(QTest::qWaitForWindowExposed(w));
+      QVERIFY2(!ScreenRectOf(w->frameGeometry()).Intersects(bar_area), qPrintable(w->objectName()));
+      QVERIFY(screen.contains(w->frameGeometry()));
+    }
+    options.hide();
+    index.hide();
+
+    // Saved on a larger screen: accepted as it is, it would hang off the bottom right corner.
+    settings_->WriteString("FormStatus", "IndexForm",
+                           std::to_string(screen.bottom() - 40) + "," +
+                               std::to_string(screen.right() - 40) + ",568,360,0");
+    TfmKivIndex moved(context_, *settings_, dialogs_, pump_, *data_, bar, nullptr);
+    moved.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&moved));
+    QVERIFY(screen.contains(moved.frameGeometry()));
   }
 
   void newThroughTheDialogShowsTheLocationInTheGrid() {
@@ -270,11 +341,18 @@ class IndexWindowTest : public QObject {
     window_->indexer()->BeginRun();
     QVERIFY(!child<QWidget>("pnButtons")->isVisible());
     QCOMPARE(find_enabled, std::vector<bool>{false});
-    // Running without a stop request: the close and Esc are refused without a question.
+    // Running without a stop request: the close and Esc are refused without a question, and
+    // the status bar says why.
+    auto* note = child<QLabel>("lbRunNote");
+    QVERIFY(!note->isVisible());
     QVERIFY(!window_->close());
     QTest::keyClick(child<QTableView>("DBGridTasks"), Qt::Key_Escape);
     QVERIFY(window_->isVisible());
     QVERIFY(dialogs_.messages.empty());
+    QVERIFY(note->isVisible());
+    QCOMPARE(note->text(), QStringLiteral("Indexing \u2014 press Stop first"));
+    window_->ShowStatus("Processing 'page.html' ...");  // the run's own texts do not hide it
+    QVERIFY(note->isVisible());
     // Stop, then No: the window stays and the run goes on; Stop, then Yes: it may close.
     QTest::mouseClick(child<QPushButton>("bbStop"), Qt::LeftButton);
     QCOMPARE(context_.indexing_state, int(kIndexingStopRequested));
@@ -289,6 +367,7 @@ class IndexWindowTest : public QObject {
     QCOMPARE(context_.indexing_state, int(kIndexingStopping));
     window_->indexer()->EndRun();
     QCOMPARE(find_enabled, (std::vector<bool>{false, true}));
+    QVERIFY(!note->isVisible());
     QCOMPARE(context_.indexing_state, int(kIndexingIdle));
     window_.reset();  // before the browser and the client
   }

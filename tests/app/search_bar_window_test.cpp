@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -28,7 +29,8 @@ struct CountingIndexWindow final : IndexWindowControl {
   void ShowIndexWindow() override { ++shown; }
   void HideIndexWindow() override { ++hidden; }
   bool CheckStop() override { return check_stop && check_stop(); }
-  int shown = 0, hidden = 0;
+  void ShowCloseRefused() override { ++refusals; }
+  int shown = 0, hidden = 0, refusals = 0;
   std::function<bool()> check_stop;
 };
 
@@ -233,6 +235,22 @@ class SearchBarWindowTest : public QObject {
     QCOMPARE(box->count(), 2);
   }
 
+  // The history is offered in a pop-up; Enter searches what was typed, not an entry it begins.
+  void enterSearchesTheTypedPrefixOfAHistoryEntry() {
+    type("logging, handler");
+    auto* box = child<QComboBox>("edSearchText");
+    box->clearEditText();
+    QTest::keyClicks(box->lineEdit(), "logging");
+    QCOMPARE(box->currentText(), QStringLiteral("logging"));
+    // Keys go to the pop-up while it is open, as the platform delivers them.
+    QWidget* popup = QApplication::activePopupWidget();
+    QTest::keyClick(popup ? popup : focus(), Qt::Key_Return);
+    QVERIFY(!QApplication::activePopupWidget());
+    CountFinds();
+    QCOMPARE(finds_, 2);
+    QCOMPARE(bar_->History(), (std::vector<std::string>{"logging", "logging, handler"}));
+  }
+
   void editingTheSampleEndsFindInPage() {
     context_.FindActive = true;
     child<QComboBox>("edSearchText")->setEditText("beta");
@@ -272,14 +290,20 @@ class SearchBarWindowTest : public QObject {
 
   void closeIsRefusedDuringAnIndexingRun() {
     int checks = 0;
+    bool stop = true;
     index_.check_stop = [&] {
       ++checks;
-      return true;
+      return stop;
     };
     context_.indexing_state = kIndexingRunning;
     QVERIFY(!bar_->close());
     QVERIFY(bar_->isVisible());
     QCOMPARE(checks, 1);
+    QCOMPARE(index_.refusals, 0);  // the confirmed stop says so itself
+    // Without a stop, the index window says why the bar stays.
+    stop = false;
+    QVERIFY(!bar_->close());
+    QCOMPARE(index_.refusals, 1);
     context_.indexing_state = kIndexingIdle;
     bool destroyed = false;
     connect(bar_.get(), &TfmKivMain::closed, this, [&] { destroyed = true; });
@@ -287,13 +311,15 @@ class SearchBarWindowTest : public QObject {
     QVERIFY(destroyed);
   }
 
-  void findControlsCanBeDisabled() {
-    bar_->SetFindEnabled(false);
+  void anIndexingRunDisablesFindAndSaysSoInTheCaption() {
+    bar_->SetIndexing(true);
     QVERIFY(!child<QToolButton>("bbFind")->isEnabled());
     QVERIFY(!child<QToolButton>("bbNext")->isEnabled());
     QVERIFY(!child<QComboBox>("edSearchText")->isEnabled());
-    bar_->SetFindEnabled(true);
+    QCOMPARE(bar_->windowTitle(), QStringLiteral("KIV: Indexing \u2014 press Stop first"));
+    bar_->SetIndexing(false);
     QVERIFY(child<QToolButton>("bbFind")->isEnabled());
+    QCOMPARE(bar_->windowTitle(), QStringLiteral("KIV"));
   }
 
   void doubleClickOnThePictureShowsTheAboutBox() {
@@ -306,6 +332,13 @@ class SearchBarWindowTest : public QObject {
     QPointer<TfmAbout> alive(box);
     QTest::mouseClick(box->findChild<QPushButton*>("btOK"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 5000);  // freed on close
+    // Shift+F1 and the help button's menu show it too.
+    QTest::keyClick(focus(), Qt::Key_F1, Qt::ShiftModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(bar_->findChild<TfmAbout*>(), 5000);
+    QVERIFY(opened_.empty());  // not the help page
+    auto* menu = child<QToolButton>("bbHelp")->menu();
+    QCOMPARE(menu->actions().size(), 2);
+    QCOMPARE(menu->actions()[1]->text(), QStringLiteral("About Vellumark\tShift+F1"));
   }
 };
 

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
+#include <QWebEngineView>
 #include <memory>
 
 #include "browser/web_browser.h"
@@ -174,6 +175,28 @@ class WebBrowserTest : public QObject {
     browser_->WaitWhileBusy(10000);
     QVERIFY(!browser_->Busy());
     QCOMPARE(browser_->DocumentUrl(), url + "#x");
+  }
+
+  void aPageThatAsksBeforeLeavingIsLeft() {
+    const std::string stay = Write(
+        "stay.html",
+        "<html><body>stay<script>window.onbeforeunload = function(e) {"
+        "e.preventDefault(); e.returnValue = 'stay'; return 'stay'; };</script></body></html>");
+    Load(stay);
+    // The engine asks before leaving only a page the user has touched.
+    browser_->SetVisible(true);
+    QWidget* page = browser_->window()->view()->focusProxy();
+    QVERIFY(page != nullptr);
+    QTest::mouseClick(page, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::qWait(200);
+    const int answered = browser_->AnsweredDialogs();
+    const std::string left = Write("left.html", "<html><body>left</body></html>");
+    browser_->Navigate(left);
+    browser_->WaitWhileBusy(20000);
+    browser_->SetVisible(false);
+    QVERIFY(!browser_->Busy());
+    QCOMPARE(browser_->DocumentUrl(), left);
+    QCOMPARE(browser_->AnsweredDialogs(), answered + 1);
   }
 
   void aFailedLoadEndsBusy() {

@@ -163,6 +163,35 @@ TEST_F(CliIndexTest, UnreachableStartAddress) {
   EXPECT_NE(r.err.find("Index not completed."), std::string::npos);
 }
 
+TEST_F(CliIndexTest, ScriptDialogsAreAnsweredAndTheRunEndsByItself) {
+  site_.SetPage("/site/", {"text/html", Page("Home",
+                                             "home <a href=\"alert.html\">1</a> "
+                                             "<a href=\"confirm.html\">2</a> "
+                                             "<a href=\"prompt.html\">3</a> "
+                                             "<a href=\"unload.html\">4</a> "
+                                             "<a href=\"open.html\">5</a> "
+                                             "<a href=\"plain.html\">6</a>")});
+  const auto scripted = [this](const std::string& name, const std::string& script) {
+    site_.SetPage("/site/" + name + ".html",
+                  {"text/html", Page(name, name + "<script>" + script + "</script>")});
+  };
+  scripted("alert", "alert('hello'); document.body.append(' dismissed');");
+  scripted("confirm", "document.body.append(confirm('sure?') ? ' confirmed' : ' cancelled');");
+  scripted("prompt", "document.body.append(' answer ' + prompt('name?', 'given'));");
+  scripted("unload", "window.onbeforeunload = function(e) { e.preventDefault(); return 'stay'; };");
+  scripted("open", "document.body.append(window.open('plain.html') ? ' opened' : ' refused');");
+  site_.SetPage("/site/plain.html", {"text/html", Page("Plain", "plain page")});
+  ASSERT_EQ(RunCli(home_, {"add", site_.Origin() + "/site/"}).status, 0);
+  CliResult r = RunCli(home_, {"index", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Done. Indexed 7 of 7 pages, 3 script dialogs suppressed."),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Query(IndexDb(), "SELECT File_Text FROM Files WHERE F1 LIKE '%.html' ORDER BY F1"),
+            (std::vector<std::string>{"alert dismissed", "confirm cancelled", "open refused",
+                                      "plain page", "prompt answer null", "unload"}));
+}
+
 TEST_F(CliIndexTest, CtrlCStopsTheRunAsStopAndYes) {
   site_.SetPage("/site/", {"text/html", Page("Home", "home <a href=\"slow.html\">s</a>")});
   site_.SetPage("/site/slow.html", {"text/html", "", true});
@@ -235,6 +264,24 @@ TEST_F(CliTlsTest, IndexesASecureSiteWithTheAuthorityOfTheSettings) {
   // Neither the plain-http page nor the one outside was fetched.
   EXPECT_EQ(site_.Count("GET /site/plain.html") + site_.Count("HEAD /site/plain.html"), 0);
   EXPECT_EQ(site_.Count("GET /outside/x.html") + site_.Count("HEAD /outside/x.html"), 0);
+}
+
+TEST_F(CliTlsTest, AnHttpLocationRedirectedToHttpsIndexesEveryPage) {
+  TlsFront front(site_.port(), certs_.localhost, certs_.key);
+  BuildSecureSite(front);
+  NameTrustedAuthority(certs_.ca);
+  // The site's plain address sends every visitor to the secure one.
+  SiteServer plain;
+  plain.SetPage("/site/",
+                {"text/html", "", false, 301, {"Location: " + front.Origin() + "/site/"}});
+  ASSERT_EQ(RunCli(home_, {"add", plain.Origin() + "/site/", "Secure"}).status, 0);
+  CliResult r = RunCli(home_, {"index", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Redirected to '" + front.Origin() + "/site/'"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Done. Indexed 3 of 3 pages."), std::string::npos) << r.err;
+  // Search results are built on the location's URL, which now names the secure site.
+  EXPECT_EQ(Query(TasksDb(), "SELECT Task_URL FROM Tasks"),
+            std::vector<std::string>{front.Origin() + "/site/"});
 }
 
 TEST_F(CliTlsTest, AnUntrustedCertificateEndsAtTheConnectionCheck) {

@@ -1,4 +1,5 @@
 // The indexing run and its page loop against the fake browser and a loopback site.
+#include "indexer/page_rules.h"
 #include "indexer/run_fixture.h"
 
 #include <gmock/gmock.h>
@@ -9,6 +10,7 @@ namespace vellumark::testing {
 namespace {
 
 using ::testing::ElementsAre;  // gmock
+using ::testing::StartsWith;
 
 TEST_F(RunTest, FreshRunFollowsLinksInsideTheLocation) {
   AddLocation(Url("/docs/index.html#intro"));
@@ -55,7 +57,7 @@ TEST_F(RunTest, FreshRunFollowsLinksInsideTheLocation) {
   EXPECT_FALSE(TaskField("Date").empty());
   EXPECT_EQ(TaskField("SearchDelimiters"), " \t\n\r,;");
   EXPECT_TRUE(view_.Saw("Preparing to index URL '" + Url("/docs/") + "'"));
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 4 of 4 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 4 of 4 pages. "));
   EXPECT_EQ(context_.indexing_state, kIndexingIdle);
   EXPECT_TRUE(view_.buttons_visible);
   EXPECT_TRUE(find_enabled_);
@@ -218,7 +220,7 @@ TEST_F(RunTest, PagesWithoutTextEndInStateTwoAndAreCleanedUp) {
   for (const auto& p : Pages()) kept.push_back(p.address + "=" + std::to_string(p.state));
   EXPECT_THAT(kept, ElementsAre("=2", "ok.html=1"));
   EXPECT_EQ(TaskField("Files"), "2");
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 2 of 2 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 2 of 2 pages. "));
   EXPECT_TRUE(view_.Saw("Deleting not informative files from index ..."));
 }
 
@@ -250,7 +252,7 @@ TEST_F(RunTest, BrowserThatNeverFinishesIsBounded) {
   EXPECT_TRUE(view_.Saw("Cannot open location '" + Url("/") + "'"));
   ASSERT_EQ(Pages().size(), 1u);
   EXPECT_EQ(Pages()[0].state, 2);
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 1 of 1 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 1 of 1 pages. "));
 }
 
 TEST_F(RunTest, StopWorksWhileTheBrowserLoads) {
@@ -262,7 +264,7 @@ TEST_F(RunTest, StopWorksWhileTheBrowserLoads) {
   indexer_->bbGoClick();
   EXPECT_EQ(dialogs_.Texts().back(), "Do you wish to stop index process?");
   EXPECT_TRUE(view_.Saw("Indexing process interrupted by user request"));
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 0 of 0 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 0 of 0 pages. "));
   EXPECT_FALSE(TaskField("Time_End").empty());
 }
 
@@ -275,7 +277,7 @@ TEST_F(RunTest, StopAnsweredNoGoesOn) {
   Answer({kButtonYes, kButtonNo});
   indexer_->bbGoClick();
   EXPECT_EQ(dialogs_.Texts().back(), "Do you wish to stop index process?");
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 3 of 3 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 3 of 3 pages. "));
   EXPECT_EQ(context_.indexing_state, kIndexingIdle);
 }
 
@@ -289,13 +291,14 @@ TEST_F(RunTest, StopAnsweredYesEndsTheRunAndContinuingCompletesIt) {
   Answer({kButtonYes, kButtonYes});
   indexer_->bbGoClick();
   EXPECT_TRUE(view_.Saw("Indexing process interrupted by user request"));
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 1 of 3 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 1 of 3 pages. "));
   EXPECT_EQ(TaskField("Files"), "1");
   EXPECT_FALSE(TaskField("Time_End").empty());
   // a.html's pass was left before it landed: known, not fetched; no words of it.
   EXPECT_TRUE(Page("a.html")->state_null);
   EXPECT_EQ(Page("c.html"), nullptr);
   EXPECT_TRUE(Postings("a").empty());
+  EXPECT_EQ(Postings("home").size(), 1u);  // the page shown as done is in the word lists
 
   // Continue: the old delimiters, only the missing pages, new pages numbered after the last.
   const std::string date = TaskField("Date");
@@ -311,7 +314,7 @@ TEST_F(RunTest, StopAnsweredYesEndsTheRunAndContinuingCompletesIt) {
   EXPECT_EQ(TaskField("Files"), "4");
   EXPECT_EQ(TaskField("Date"), date);
   EXPECT_EQ(Postings("words").size(), 4u);  // once per page, nothing twice
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 4 of 4 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 4 of 4 pages. "));
 }
 
 TEST_F(RunTest, OverwriteStartsAfresh) {
@@ -357,7 +360,7 @@ TEST_F(RunTest, StopAbortsAHeadRequestInFlight) {
   EXPECT_EQ(dialogs_.Texts().back(), "Do you wish to stop index process?");
   // The page was fetched again after No, and not counted as failed.
   EXPECT_EQ(Page("slow.html")->state, 1);
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 3 of 3 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 3 of 3 pages. "));
   EXPECT_FALSE(view_.Saw("Cannot open location '" + Url("/slow.html") + "'"));
 }
 
@@ -376,7 +379,7 @@ TEST_F(RunTest, StopAnsweredYesOnAHangingServer) {
   };
   Answer({kButtonYes, kButtonYes});
   indexer_->bbGoClick();
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 1 of 2 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 1 of 2 pages. "));
   EXPECT_TRUE(Page("slow.html")->state_null);
   EXPECT_FALSE(TaskField("Time_End").empty());
 }
@@ -397,7 +400,7 @@ TEST_F(RunTest, PageLimitEndsTheLoopBeforeTheWords) {
   // The pass that crossed the limit left the page as it was.
   EXPECT_TRUE(Page("a.html")->state_null);
   EXPECT_EQ(Pages().size(), 2u);
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 1 of 2 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 1 of 2 pages. "));
 }
 
 TEST_F(RunTest, StopButtonAndCloseOutsideARun) {
@@ -423,7 +426,173 @@ TEST_F(RunTest, CloseDuringARunAsksToStop) {
   ASSERT_GE(closes.size(), 2u);
   EXPECT_FALSE(closes[0]);
   EXPECT_TRUE(closes[1]);  // the stop was confirmed: the window may close
-  EXPECT_EQ(view_.statuses.back(), "Done. Indexed 1 of 2 pages.");
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 1 of 2 pages. "));
+}
+
+// --- addresses in the browser's normal form, redirects, error answers, duplicates ---
+
+TEST(LocationAddress, TakesTheBrowsersNormalForm) {
+  struct Case {
+    const char* url;
+    const char* start;
+    const char* base;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"http://LocalHost:80/Docs/index.html#intro", "http://localhost/Docs/index.html",
+            "http://localhost/Docs/"},
+           {"HTTPS://h.test:443/a/", "https://h.test/a/", "https://h.test/a/"},
+           {"http://h.test:8080/my docs/a b.html", "http://h.test:8080/my%20docs/a%20b.html",
+            "http://h.test:8080/my%20docs/"},
+           {"http://h.test/cgi/find?dir=/a/b", "http://h.test/cgi/find?dir=/a/b",
+            "http://h.test/cgi/"},
+           {"www.example.test/docs/", "", ""},
+       }) {
+    const LocationAddress address = LocationAddressOf(c.url);
+    EXPECT_EQ(address.start, c.start) << c.url;
+    EXPECT_EQ(address.base, c.base) << c.url;
+  }
+}
+
+TEST_F(RunTest, UpperCaseHostAndBlankInAFolderKeepTheirLinks) {
+  // The browser gives every link in normal form: host in lower case, blanks encoded.
+  const std::string origin = "http://localhost:" + std::to_string(site_.port());
+  AddLocation("http://LocalHost:" + std::to_string(site_.port()) + "/my docs/");
+  site_.SetPage("/my%20docs/", SitePage{});
+  site_.SetPage("/my%20docs/a%20b.html", SitePage{});
+  browser_.pages[origin + "/my%20docs/"] = {"Home", {origin + "/my%20docs/a%20b.html"}, "home"};
+  browser_.pages[origin + "/my%20docs/a%20b.html"] = {"A", {}, "ay"};
+  Answer({kButtonYes});
+  indexer_->bbGoClick();
+  EXPECT_EQ(indexer_->BaseAddress(), origin + "/my%20docs/");
+  ASSERT_NE(Page("a%20b.html"), nullptr);
+  EXPECT_EQ(Page("a%20b.html")->state, 1);
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 2 of 2 pages. "));
+}
+
+TEST_F(RunTest, RedirectedStartPageMovesTheLocation) {
+  AddPage("/new/", "Home", {"/new/a.html"}, "home");
+  AddPage("/new/a.html", "A", {}, "ay");
+  // The server sends the connection check on; or it answers the old address itself and the
+  // page's script moves the browser on.
+  site_.SetPage("/moved/", SitePage{"text/html", "", false, 301, {"Location: /new/"}});
+  AddPage("/old/", "Moved", {}, "moved");
+  browser_.pages[Url("/old/")].url = Url("/new/");
+  for (const char* old : {"/moved/", "/old/"}) {
+    AddLocation(Url(old));
+    Answer({kButtonYes});
+    indexer_->bbGoClick();
+    EXPECT_TRUE(view_.Saw("Redirected to '" + Url("/new/") + "'")) << old;
+    EXPECT_EQ(TaskField("Task_URL"), Url("/new/")) << old;
+    std::vector<std::string> kept;
+    for (const auto& p : Pages()) kept.push_back(std::to_string(p.file_no) + ":" + p.address);
+    EXPECT_THAT(kept, ElementsAre("1:", "2:a.html")) << old;
+    EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 2 of 2 pages. ")) << old;
+    view_.statuses.clear();
+  }
+}
+
+TEST_F(RunTest, ErrorAnswersAreNotIndexed) {
+  AddLocation(Url("/docs/"));
+  AddPage("/docs/", "Home", {"/docs/missing.html", "/docs/a.html"}, "home");
+  AddPage("/docs/a.html", "A", {}, "ay");
+  // What the browser would show for the missing page: the server's error page.
+  browser_.pages[Url("/docs/missing.html")] = {"Not Found", {}, "404 not found"};
+  Answer({kButtonYes});
+  indexer_->bbGoClick();
+  EXPECT_THAT(NavigatedPaths(), ElementsAre("/docs/", "/docs/a.html"));
+  EXPECT_TRUE(Postings("404").empty());
+  EXPECT_EQ(Page("missing.html"), nullptr);  // state 2, removed by the clean-up
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 2 of 2 pages, 1 page not found. "));
+
+  // A start page that does not exist ends the run as an unreachable one.
+  dialogs_.messages.clear();
+  AddLocation(Url("/gone/"));
+  Answer({kButtonYes});
+  indexer_->bbGoClick();
+  EXPECT_EQ(dialogs_.Texts().back(), "Cannot connect to '" + Url("/gone/") + "'.");
+  EXPECT_TRUE(view_.Saw("Cannot connect to '" + Url("/gone/") +
+                        "'. The server answered HTTP/1.0 404 Not Found."));
+  EXPECT_EQ(view_.statuses.back(), "Index not completed.");
+  EXPECT_TRUE(Pages().empty());
+}
+
+TEST_F(RunTest, PagesFetchedBeforeUnderAnotherAddressAreDuplicates) {
+  AddLocation(Url("/docs/index.html"));
+  AddPage("/docs/", "Docs", {"/docs/old.html", "/docs/new.html"}, "the same words");
+  AddPage("/docs/index.html", "Docs", {}, "the same words");
+  AddPage("/docs/new.html", "New", {}, "new words");
+  AddPage("/docs/old.html", "New", {}, "moved words");
+  browser_.pages[Url("/docs/old.html")].url = Url("/docs/new.html");
+  Answer({kButtonYes});
+  indexer_->bbGoClick();
+  std::vector<std::string> kept;
+  for (const auto& p : Pages()) kept.push_back(p.address);
+  EXPECT_THAT(kept, ElementsAre("", "new.html"));
+  EXPECT_EQ(Postings("same").size(), 1u);
+  EXPECT_TRUE(Postings("moved").empty());
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 2 of 2 pages. "));
+}
+
+TEST_F(RunTest, StartPageWithLinksOnlyOutsideSaysSo) {
+  AddLocation(Url("/docs/"));
+  AddPage("/docs/", "Home", {"/other/a.html", "http://elsewhere.test/docs/", "mailto:x@y.test"},
+          "home");
+  Answer({kButtonYes});
+  indexer_->bbGoClick();
+  EXPECT_EQ(dialogs_.messages.back().kind, MessageKind::kInformation);
+  EXPECT_EQ(dialogs_.Texts().back(),
+            "The start page has links, but none of them inside '" + Url("/docs/") + "'.");
+}
+
+// --- the queue, the records and the clean-up agree ---
+
+TEST_F(RunTest, LinkDifferingInCaseFromAQueuedOneGetsNoRecord) {
+  AddLocation(Url("/"));
+  AddPage("/", "Home", {"/c.html", "/b.html"}, "home");
+  AddPage("/b.html", "B", {"/C.html"}, "bee");  // fetched while c.html waits in the queue
+  AddPage("/c.html", "C", {}, "sea");
+  Answer({kButtonYes});
+  indexer_->bbGoClick();
+  std::vector<std::string> kept;
+  for (const auto& p : Pages()) kept.push_back(p.address);
+  EXPECT_THAT(kept, ElementsAre("", "b.html", "c.html"));
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 3 of 3 pages. "));
+}
+
+TEST_F(RunTest, ContinuedRunAfterACleanUpIsComplete) {
+  AddLocation(Url("/"));
+  AddPage("/", "Home", {"/blank.html", "/c.html"}, "home");
+  AddPage("/blank.html", "Blank", {}, "");
+  AddPage("/c.html", "C", {}, "sea");
+  Answer({kButtonYes});
+  indexer_->bbGoClick();
+  ASSERT_EQ(Pages().size(), 2u);
+  ASSERT_EQ(Pages()[1].file_no, 3);  // page 2 deleted: a gap in the numbers
+  view_.statuses.clear();
+  Answer({kButtonYes, kButtonNo});
+  indexer_->bbGoClick();
+  EXPECT_TRUE(view_.Saw("Deleting not informative files from index ..."));
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 2 of 2 pages. "));
+}
+
+TEST_F(RunTest, StopPressedAfterTheConfirmedStopAsksNoMore) {
+  AddLocation(Url("/"));
+  AddPage("/", "Home", {"/a.html", "/b.html"}, "home");
+  AddPage("/a.html", "A", {}, "a");
+  AddPage("/b.html", "B", {}, "b");
+  // Stop, a close confirmed as a stop, then Stop again.
+  pump_.on_pump = [this](long) {
+    if (stop_pressed_ || view_.shown != "Connecting '" + Url("/a.html") + "' ...") return;
+    stop_pressed_ = true;
+    indexer_->bbStopClick();
+    EXPECT_TRUE(indexer_->CanClose());
+    indexer_->bbStopClick();
+  };
+  Answer({kButtonYes, kButtonYes, kButtonNo});
+  indexer_->bbGoClick();
+  const std::vector<std::string> texts = dialogs_.Texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Do you wish to stop index process?"), 1);
+  EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 1 of 3 pages. "));
 }
 
 }  // namespace

@@ -98,8 +98,11 @@ void SiteServer::Handle(int fd) {
   }
   std::string response;
   if (found) {
-    response = "HTTP/1.0 200 OK\r\nContent-Type: " + page.content_type +
-               "\r\nContent-Length: " + std::to_string(page.body.size()) + "\r\n\r\n";
+    response = "HTTP/1.0 " + std::to_string(page.status) +
+               (page.status == 200 ? " OK" : " Status") + "\r\nContent-Type: " + page.content_type +
+               "\r\nContent-Length: " + std::to_string(page.body.size()) + "\r\n";
+    for (const std::string& line : page.headers) response += line + "\r\n";
+    response += "\r\n";
   } else {
     page.body = "<html><head><title>Not found</title></head><body></body></html>";
     response = "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +

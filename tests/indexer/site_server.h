@@ -1,7 +1,7 @@
 // A small web site on 127.0.0.1 for the indexer's tests: answers HEAD and GET by path from a
-// table of pages (content type and body), 404 for the rest. Every connection is served on a
-// thread of its own, since a browser keeps several open at once. A page marked `hang` is
-// answered only when the client closes, so a request to it waits until it is aborted.
+// table of pages (status, content type, header lines and body), 404 for the rest. Every connection
+// is served on a thread of its own, since a browser keeps several open at once. A page marked
+// `hang` is answered only when the client closes, so a request to it waits until it is aborted.
 //
 // The destructor closes the listening socket and waits for the connections to end.
 #pragma once
@@ -20,6 +20,8 @@ struct SitePage {
   std::string content_type = "text/html";
   std::string body;
   bool hang = false;
+  int status = 200;
+  std::vector<std::string> headers{};  // further header lines ("Location: /b/")
 };
 
 class SiteServer {

@@ -201,6 +201,21 @@ TEST_F(ResultPageTest, ShowVisitsEachPageForItsTextSample) {
   EXPECT_THAT(dialogs_.Texts(), IsEmpty());
 }
 
+TEST_F(ResultPageTest, ShowGivesUpOnAPageThatNeverLoads) {
+  AddLocation();
+  AddPageRecord(1, "a.html", "A", "stored start");
+  std::string list;
+  AppendPosting(list, 1, 1);
+  PutWordRecord(1, "cat", list);
+  browser_.busy_polls = -1;
+  view_.show = true;
+  search_->SetPageWaitMs(50);
+  auto lines = Find("cat");
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_EQ(lines[5], kDocumentNotFoundLine);
+  EXPECT_FALSE(search_->FindRunning());
+}
+
 TEST(TextSample, WholeTextUpTo200Bytes) {
   std::string t200(200, 'a');
   EXPECT_EQ(TextSample(t200, 150), t200);

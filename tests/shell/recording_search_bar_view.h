@@ -20,6 +20,7 @@ struct RecordingSearchBarView final : SearchBarView {
   void SetWindowHeight(int h) override { height = h; }
   void MoveWindowBy(int dx, int dy) override { x += dx, y += dy; }
   void HideWindow() override { hidden = true; }
+  void ShowAbout() override { ++abouts; }
   std::string SearchText() override { return text; }
   void FocusSearchText() override {}
   std::vector<std::string> History() override { return history; }
@@ -38,7 +39,7 @@ struct RecordingSearchBarView final : SearchBarView {
   std::vector<std::string> history;
   std::vector<std::string> steps;  // placement loaded and saved, in order
   bool panel = false, hidden = false, sub_word = false, show_sample = false, find_enabled = true;
-  int height = 24, x = 0, y = 0;
+  int height = 24, x = 0, y = 0, abouts = 0;
 };
 
 // A desktop whose browser, hot key and opener are scripted: `create_browser` makes the browser

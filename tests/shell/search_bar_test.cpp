@@ -13,6 +13,8 @@ TEST(SearchBarRules, KeyTableNeedsExactModifierSets) {
   const KeyModifiers plain, alt{false, false, true}, shift_ctrl{true, true, false},
       all{true, true, true}, ctrl{false, true, false};
   EXPECT_EQ(SearchBarKeyDown(kVkF1, plain, none).command, SearchBarCommand::kHelp);
+  EXPECT_EQ(SearchBarKeyDown(kVkF1, {true, false, false}, none).command, SearchBarCommand::kAbout);
+  EXPECT_FALSE(SearchBarKeyDown(kVkF1, ctrl, none).handled());
   EXPECT_EQ(SearchBarKeyDown(kVkF3, plain, none).command, SearchBarCommand::kNext);
   EXPECT_FALSE(SearchBarKeyDown(kVkF2, ctrl, none).handled());
   EXPECT_EQ(SearchBarKeyDown(kVkReturn, alt, none).command, SearchBarCommand::kIndex);

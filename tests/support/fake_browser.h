@@ -1,6 +1,7 @@
 // A Browser double that serves pages from a table: address -> title, links, body text.
 // Navigate records the address and shows the page (an unknown address shows an empty page
-// with that address). `busy_polls` keeps the browser busy for that many Busy() reads after
+// with that address; a page with an address of its own shows that one, as after a redirect).
+// `busy_polls` keeps the browser busy for that many Busy() reads after
 // each Navigate (-1: busy for ever); `fail_next` makes the next member call throw.
 #pragma once
 
@@ -17,6 +18,7 @@ struct FakePage {
   std::string title;
   std::vector<std::string> links;
   std::string text;
+  std::string url{};  // where the load ends (a redirect); empty: the address navigated to
 };
 
 class FakeBrowser final : public Browser {
@@ -33,6 +35,7 @@ class FakeBrowser final : public Browser {
     url_ = url;
     auto it = pages.find(url);
     page_ = it != pages.end() ? it->second : FakePage{};
+    if (!page_.url.empty()) url_ = page_.url;
     busy_left_ = busy_polls;
   }
   bool Busy() override {

@@ -72,5 +72,33 @@ TEST(FormStatus, SaveWritesTheFiveNumbersAndLoadReadsThemBack) {
   EXPECT_EQ(r.placement, kSearchBar);
 }
 
+// A desktop whose available area starts below a 30-pixel panel, and the bar's area near its top.
+TEST(FormStatus, WindowsAreKeptInsideTheAreaAndOffTheBar) {
+  const ScreenRect area{0, 30, 1024, 738};
+  const ScreenRect bar{119, 30, 380, 100};
+  struct Case {
+    const char* what;
+    FormPlacement got, want;
+  };
+  // Placements are top, left, width, height.
+  const Case cases[] = {
+      {"inside stays", FitInside({50, 40, 300, 200}, area, false), {50, 40, 300, 200}},
+      {"off right and bottom", FitInside({700, 900, 300, 200}, area, false), {568, 724, 300, 200}},
+      {"off left and above", FitInside({-10, -400, 300, 200}, area, false), {30, 0, 300, 200}},
+      {"fixed and too large", FitInside({50, 50, 1200, 900}, area, false), {30, 0, 1200, 900}},
+      {"sizeable and too large", FitInside({50, 50, 1200, 900}, area, true), {30, 0, 1024, 738}},
+      {"below the bar", PlaceBelowBar({0, 0, 574, 386}, bar, area, false), {136, 119, 574, 386}},
+      {"shortened below the bar",
+       PlaceBelowBar({0, 0, 900, 700}, bar, area, true),
+       {136, 119, 900, 632}},
+      {"fixed, up as far as needed",
+       PlaceBelowBar({0, 0, 574, 700}, bar, area, false),
+       {68, 119, 574, 700}},
+      {"centred over the bar", AvoidBar({100, 100, 420, 190}, bar, area), {136, 100, 420, 190}},
+      {"centred clear of the bar", AvoidBar({300, 300, 420, 190}, bar, area), {300, 300, 420, 190}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
+}
+
 }  // namespace
 }  // namespace vellumark

@@ -69,6 +69,22 @@ TEST(FindProgramFolder, ReadOnlyProgramFolderFallsBack) {
   std::filesystem::permissions(dir.path() + "sys", std::filesystem::perms::owner_all);
 }
 
+// An installed program (share/vellumark/ beside its bin/) keeps its settings and tables in the
+// user's data folder even where it could write beside its binaries (as root, or in a staging
+// folder).
+TEST(FindProgramFolder, AnInstalledProgramWritesNothingBesideItsBinaries) {
+  TempFolder dir;
+  std::filesystem::create_directories(dir.path() + "usr/bin");
+  StartupEnvironment env;
+  env.executable_path = dir.path() + "usr/bin/vellumark";
+  env.xdg_data_home = dir.path() + "data";
+  EXPECT_EQ(ShippedFolderOf(env.executable_path), "");
+  EXPECT_EQ(FindProgramFolder(env), dir.path() + "usr/");
+  std::filesystem::create_directories(dir.path() + "usr/share/vellumark");
+  EXPECT_EQ(ShippedFolderOf(env.executable_path), dir.path() + "usr/share/vellumark/");
+  EXPECT_EQ(FindProgramFolder(env), dir.path() + "data/vellumark/");
+}
+
 TEST(DatabaseRootFolder, EmptyIsTheProgramFolderAndASlashIsAdded) {
   TempFolder dir;
   TPIniFile ini(dir.path() + "vellumark.ini");

@@ -54,10 +54,50 @@
     return probe.getClientRects().length > 0;
   }
 
-  // The rendered text inside range r as a string with a map back to DOM points. Text nodes
-  // that are not rendered are left out; a line break or a change of block adds one "\n" that
+  function closedDetails(el) {
+    return el.tagName === 'DETAILS' && !el.open;
+  }
+
+  // A box that clips its content to (next to) nothing: a collapsed menu, or text kept for
+  // screen readers only.
+  function clipsAway(el) {
+    const style = getComputedStyle(el);
+    if (style.display === 'contents') return false;  // no box of its own
+    if (style.overflowX === 'visible' && style.overflowY === 'visible') return false;
+    const box = el.getBoundingClientRect();
+    return box.width <= 1 || box.height <= 1;
+  }
+
+  // Whether the content of `el` is out of sight because of `el` or an element above it: a
+  // clipping box of no size, or a closed <details> (whose summary alone shows). `cache` keeps
+  // the answers of one walk over the document.
+  function contentHidden(el, cache) {
+    if (!el) return false;
+    let answer = cache.get(el);
+    if (answer !== undefined) return answer;
+    const parent = el.parentElement;
+    answer = contentHidden(parent, cache) || clipsAway(el) ||
+        (parent !== null && closedDetails(parent) &&
+         !(el.tagName === 'SUMMARY' && parent.querySelector(':scope > summary') === el));
+    cache.set(el, answer);
+    return answer;
+  }
+
+  // Text a reader can see: rendered (an element with display: none has no boxes), visible,
+  // and not inside a closed <details> or a box that clips it away.
+  function seen(textNode, cache) {
+    if (!rendered(textNode)) return false;
+    const parent = textNode.parentElement;
+    if (!parent) return true;
+    if (closedDetails(parent) || contentHidden(parent, cache)) return false;
+    return getComputedStyle(parent).visibility === 'visible';
+  }
+
+  // The text inside range r that a reader can see, as a string with a map back to DOM points.
+  // Text nodes out of sight are left out; a line break or a change of block adds one "\n" that
   // belongs to no node.
   function model(r) {
+    const hiddenCache = new Map();
     const chars = [];
     const nodes = [];
     const offsets = [];
@@ -71,7 +111,7 @@
         if (n.tagName === 'BR') pendingBreak = true;
         continue;
       }
-      if (hidden(n.parentElement) || !rendered(n)) continue;
+      if (hidden(n.parentElement) || !seen(n, hiddenCache)) continue;
       let from = 0;
       let to = n.data.length;
       if (n === r.startContainer) from = r.startOffset;
@@ -192,15 +232,46 @@
       checkHow(how);
       return compare(point(get(id), how, true), point(get(otherId), how, false));
     },
-    select(id) {
+    // Selects the range. With colours given ("#rrggbb"), the page shows every selection in
+    // them, so that the found text stands out in the active colours even while another window
+    // has the focus.
+    select(id, background, color) {
+      const colour = /^#[0-9a-fA-F]{6}$/;
+      if (colour.test(background || '') && colour.test(color || '')) {
+        let style = document.getElementById('__vmr_selection');
+        if (!style) {
+          style = document.createElement('style');
+          style.id = '__vmr_selection';
+          (document.head || document.documentElement).appendChild(style);
+        }
+        style.textContent = '::selection{background:' + background + ' !important;color:' +
+            color + ' !important}';
+      }
       const sel = window.getSelection();
       sel.removeAllRanges();
       sel.addRange(get(id).cloneRange());
       return true;
     },
-    scrollIntoView(id) {
-      const rect = get(id).getBoundingClientRect();
-      const y = window.scrollY + rect.top - window.innerHeight / 3;
+    // Scrolls the range to the middle of the view. When a window covers the band of the view
+    // from coverTop to coverBottom (CSS pixels from the view's top), the range goes to the
+    // middle of the taller part left free, above or below it.
+    scrollIntoView(id, coverTop, coverBottom) {
+      const r = get(id);
+      // Boxes that scroll on their own bring the text into their view first.
+      const start = r.startContainer;
+      const el = start.nodeType === Node.ELEMENT_NODE ? start : start.parentElement;
+      if (el) el.scrollIntoView({block: 'nearest', inline: 'nearest'});
+      const rect = r.getBoundingClientRect();
+      const h = window.innerHeight;
+      let top = 0;
+      let bottom = h;
+      if (coverBottom > coverTop && coverBottom > 0 && coverTop < h) {
+        const above = Math.max(0, coverTop);
+        const below = h - Math.min(h, coverBottom);
+        if (below >= above) top = h - below;
+        else bottom = above;
+      }
+      const y = window.scrollY + rect.top - (top + (bottom - top - rect.height) / 2);
       const x = rect.left < 0 || rect.right > window.innerWidth ? window.scrollX + rect.left - 20
                                                                 : window.scrollX;
       window.scrollTo(Math.max(0, x), Math.max(0, y));
