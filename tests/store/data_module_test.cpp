@@ -165,22 +165,5 @@ TEST_F(DataModule, RemovingLocationZeroNeverRemovesAFolder) {
   EXPECT_TRUE(dm.RemoveLocationFolder(no));  // already gone
 }
 
-TEST_F(DataModule, RemovingALinkedLocationFolderKeepsWhatItNames) {
-  // The user moved the location's folder elsewhere and left a link in its place.
-  TdmKiv& dm = Module();
-  int no = AddLocation();
-  const std::string folder = dm.LocationFolder(no);
-  const std::string moved = root_ + "elsewhere";
-  dm.dbKiv.Disconnect();
-  fs::rename(folder, moved);
-  WriteFile(moved + "/notes.txt", "mine");
-  fs::create_directory_symlink(moved, root_ + std::to_string(no));
-  ASSERT_TRUE(dm.OpenLocation(folder));
-  EXPECT_TRUE(dm.RemoveLocationFolder(no));
-  EXPECT_FALSE(fs::exists(fs::symlink_status(root_ + std::to_string(no))));
-  EXPECT_TRUE(fs::exists(moved + "/" + kIndexFileName));
-  EXPECT_TRUE(fs::exists(moved + "/notes.txt"));
-}
-
 }  // namespace
 }  // namespace vellumark::testing
