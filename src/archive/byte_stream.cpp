@@ -1,7 +1,6 @@
 #include "archive/byte_stream.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,33 +12,6 @@ std::size_t TMemorySource::Read(char* buf, std::size_t n) {
   if (n > 0) std::memcpy(buf, bytes_.data() + pos_, n);
   pos_ += n;
   return n;
-}
-
-TFileSink::TFileSink(const std::string& path) : file_(std::fopen(path.c_str(), "wb")), path_(path) {
-  if (file_ == nullptr) throw EArchiveIoError("Cannot create file " + path);
-  // A large buffer: the index stream is written in many small pieces.
-  std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-}
-
-TFileSink::~TFileSink() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
-void TFileSink::Write(std::string_view bytes) {
-  if (file_ == nullptr) throw EArchiveIoError("File closed: " + path_);
-  if (bytes.empty()) return;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-    throw EArchiveIoError("Cannot write file " + path_);
-  }
-}
-
-void TFileSink::Close(bool sync) {
-  if (file_ == nullptr) return;
-  bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
-  if (ok && sync) ok = fsync(fileno(file_)) == 0;
-  ok = std::fclose(file_) == 0 && ok;
-  file_ = nullptr;
-  if (!ok) throw EArchiveIoError("Cannot write file " + path_);
 }
 
 TFileSource::TFileSource(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {

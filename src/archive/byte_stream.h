@@ -1,5 +1,6 @@
-// The byte sinks and sources the index stream is written to and read from: a buffered file
-// (the temporary file "~kiv1.tmp") and, for reading, a block of memory.
+// The byte sinks and sources the index stream is written to and read from: a string, a
+// buffered file (the temporary file "~kiv1.tmp") and a block of memory. The export writes the
+// temporary file through the file-system seam (index_archive.cpp).
 //
 // A source always knows how many bytes it still holds, so a reader can check every count and
 // length against what is left before it uses it. A sink raises EArchiveIoError when a write
@@ -59,26 +60,6 @@ class TStringSink final : public TByteSink {
  public:
   void Write(std::string_view bytes) override { data.append(bytes); }
   std::string data;
-};
-
-// A file created (or emptied) for writing, buffered. Close() flushes and checks that every
-// byte reached the file; the destructor closes without checking.
-class TFileSink final : public TByteSink {
- public:
-  // Raises EArchiveIoError when the file cannot be created.
-  explicit TFileSink(const std::string& path);
-  ~TFileSink() override;
-  TFileSink(const TFileSink&) = delete;
-  TFileSink& operator=(const TFileSink&) = delete;
-
-  void Write(std::string_view bytes) override;
-  // Flushes the buffer, syncs the file to disk when `sync` is set, and closes it. Raises
-  // EArchiveIoError when any of that fails.
-  void Close(bool sync = false);
-
- private:
-  std::FILE* file_;
-  std::string path_;
 };
 
 // A file opened for reading, buffered. Its size is taken when it is opened.

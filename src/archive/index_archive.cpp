@@ -1,8 +1,5 @@
 #include "archive/index_archive.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,13 +24,6 @@ namespace fs = std::filesystem;
 namespace vellumark {
 
 namespace {
-
-// Bytes free for an ordinary user on the file system of `folder`.
-std::uint64_t FreeSpace(const std::string& folder) {
-  struct statvfs st;
-  if (statvfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return UINT64_MAX;
-  return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
-}
 
 void RemoveFile(const std::string& path) {
   std::error_code ec;
@@ -73,60 +63,78 @@ class TRestoresCurrentDirectory final {
   std::string folder_;
 };
 
-}  // namespace
-
-// The archive file while it is written: a file of its own beside the target, renamed over the
-// target by Commit. Until then the target is untouched; a file never committed is removed.
-class TIndexArchive::PendingFile final {
+// The index stream is too large for the archive: the compressed header holds its size as a
+// signed 32-bit number.
+class EIndexStreamTooLarge : public Exception {
  public:
-  explicit PendingFile(const std::string& target) : target_(target) {
-    fs::path t(target);
-    fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
-    path_ = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
-    fd_ = mkstemp(path_.data());
-    if (fd_ < 0) {
-      path_.clear();
-      return;
-    }
-    // mkstemp creates the file for its owner only; an archive gets the usual permissions.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd_, 0666 & ~mask);
-  }
-  ~PendingFile() {
-    if (fd_ >= 0) close(fd_);
-    if (!path_.empty()) unlink(path_.c_str());
-  }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
+  EIndexStreamTooLarge()
+      : Exception(
+            "The index is too large to export: an archive holds less than 2 GiB of index "
+            "data.") {}
+};
 
-  bool Created() const { return fd_ >= 0; }
-
-  // Writes `bytes`, syncs them to disk and renames the file over the target. Raises
-  // EArchiveIoError on any failure (the target then stays as it was).
-  void Commit(const std::uint8_t* bytes, std::size_t size) {
-    while (size > 0) {
-      ssize_t n = write(fd_, bytes, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) throw EArchiveIoError("Cannot write file " + path_);
-      bytes += n;
-      size -= static_cast<std::size_t>(n);
+// The index stream written into the temporary file. It refuses to grow past what the
+// archive's header can describe, so an index that is too large fails before the archive is
+// written, and before the temporary file fills the disk further.
+class TStreamFileSink final : public TByteSink {
+ public:
+  explicit TStreamFileSink(WritableFile& file) : file_(file) {}
+  void Write(std::string_view bytes) override {
+    if (file_.Size() + bytes.size() > static_cast<std::uint64_t>(TCompressor::kMaxSourceSize)) {
+      throw EIndexStreamTooLarge();
     }
-    if (fsync(fd_) != 0) throw EArchiveIoError("Cannot write file " + path_);
-    int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0) throw EArchiveIoError("Cannot write file " + path_);
-    if (rename(path_.c_str(), target_.c_str()) != 0) {
-      throw EArchiveIoError("Cannot rename to " + target_);
+    try {
+      file_.Append(bytes);
+    } catch (const EFileError& e) {
+      throw EArchiveIoError(e.what());
     }
-    path_.clear();
   }
 
  private:
-  std::string target_;
-  std::string path_;
-  int fd_ = -1;
+  WritableFile& file_;
 };
+
+// The temporary file as the compressor's destination on import: written from start to end.
+class TExpansionStream final : public TStream {
+ public:
+  explicit TExpansionStream(WritableFile& file) : file_(file) {}
+  size_t Read(void*, size_t) override { return 0; }
+  void Write(const void* buffer, size_t count) override {
+    try {
+      file_.Append(std::string_view(static_cast<const char*>(buffer), count));
+    } catch (const EFileError& e) {
+      throw EStreamError(e.what());
+    }
+  }
+  int64_t Position() const override { return Size(); }
+  void SetPosition(int64_t position) override {
+    if (position != Size()) throw EStreamError("The temporary file is written in order");
+  }
+  int64_t Size() const override { return static_cast<int64_t>(file_.Size()); }
+
+ private:
+  WritableFile& file_;
+};
+
+// Marks an export or import as running for as long as the handler runs: Find, which would
+// reopen the location's database under the run (and under an import's open transaction) while
+// the run pumps events, is refused meanwhile.
+class TArchiveRunning final {
+ public:
+  explicit TArchiveRunning(ProgramContext& context)
+      : context_(context), was_running_(context.archive_running) {
+    context_.archive_running = true;
+  }
+  ~TArchiveRunning() { context_.archive_running = was_running_; }
+  TArchiveRunning(const TArchiveRunning&) = delete;
+  TArchiveRunning& operator=(const TArchiveRunning&) = delete;
+
+ private:
+  ProgramContext& context_;
+  const bool was_running_;
+};
+
+}  // namespace
 
 // Counts units of work and says when the next progress step is due: each time K + 1 units
 // have passed, K being the whole divided by the divisor and rounded.
@@ -152,13 +160,15 @@ std::string ArchiveFileName(const std::string& chosen) {
 }
 
 TIndexArchive::TIndexArchive(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, EventPump& pump,
-                             TArchiveView& view, std::function<void()> update_caption)
+                             TArchiveView& view, std::function<void()> update_caption,
+                             FileSystem& file_system)
     : context_(context),
       dm_(dm),
       dialogs_(dialogs),
       pump_(pump),
       view_(view),
-      update_caption_(std::move(update_caption)) {}
+      update_caption_(std::move(update_caption)),
+      file_system_(file_system) {}
 
 std::string TIndexArchive::TempFilePath() const {
   return context_.program_folder + kArchiveTempFileName;
@@ -197,17 +207,22 @@ void TIndexArchive::CoderProgress(int& percent, int& last_percent) {
 
 bool TIndexArchive::bbExportClick() {
   TRestoresCurrentDirectory directory(context_.program_folder);
+  TArchiveRunning running(context_);
   const std::optional<std::string> target = ChooseExportTarget();
   if (!target) return false;
   view_.ShowStatus("");
   if (!OpenCurrentLocation("No tasks to export index.")) return false;
-  PendingFile pending(*target);
-  if (!pending.Created()) {
+  // The archive is written beside the target and takes its place only when it is complete,
+  // so a failed or cancelled export (or a full disk) leaves an existing file as it was.
+  std::unique_ptr<WritableFile> archive;
+  try {
+    archive = file_system_.CreateReplacement(*target);
+  } catch (const EFileError&) {
     dialogs_.Error("Cannot create file " + *target);
     return false;
   }
   StartProgress("Exporting Index. Press ESC to cancel.");
-  const bool ok = WriteArchive(pending);
+  const bool ok = WriteArchive(*archive);
   EndProgress();
   if (ok) {
     view_.ShowStatus("Index exported sucessfully.");
@@ -246,7 +261,7 @@ bool TIndexArchive::OpenCurrentLocation(const char* no_location_message) {
   return true;
 }
 
-bool TIndexArchive::WriteArchive(PendingFile& pending) {
+bool TIndexArchive::WriteArchive(WritableFile& archive) {
   // Whatever happens, no temporary file stays behind, not even one left from elsewhere.
   TTemporaryFile temp(TempFilePath());
   // The head comes from the location's Tasks row as it is now; events pumped later may move
@@ -263,7 +278,9 @@ bool TIndexArchive::WriteArchive(PendingFile& pending) {
   temp.Remove();
   if (!compressed) return false;
   try {
-    pending.Commit(image.Data().data(), image.Data().size());
+    const std::vector<std::uint8_t>& bytes = image.Data();
+    archive.Append(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    archive.Commit();
   } catch (const std::exception&) {
     return false;
   }
@@ -285,17 +302,21 @@ TArchiveTask TIndexArchive::CurrentArchiveTask() {
 }
 
 bool TIndexArchive::WriteIndexStreamFile(const std::string& path) {
-  std::unique_ptr<TFileSink> sink;
+  std::unique_ptr<WritableFile> file;
   try {
-    sink = std::make_unique<TFileSink>(path);
-  } catch (const EArchiveIoError&) {
+    file = file_system_.CreateScratchFile(path);
+  } catch (const EFileError&) {
     dialogs_.Error("Cannot create file " + path);
     return false;
   }
   try {
-    const bool written = WriteIndexStream(*sink);
-    sink->Close();
+    TStreamFileSink sink(*file);
+    const bool written = WriteIndexStream(sink);
+    file->Close();
     return written;
+  } catch (const EIndexStreamTooLarge& e) {
+    dialogs_.Error(e.what());
+    return false;
   } catch (const std::exception&) {
     return false;
   }
@@ -419,6 +440,7 @@ class TIndexArchive::ImportedLocation final {
 
 bool TIndexArchive::bbImportClick() {
   TRestoresCurrentDirectory directory(context_.program_folder);
+  TArchiveRunning running(context_);
   imported_task_no_ = -1;
 
   view_.ShowStatus("");
@@ -520,20 +542,22 @@ TIndexArchive::ImportOutcome TIndexArchive::ExpandIndexStream(const std::string&
                                                               const std::string& stream_file) {
   view_.SetProgress(5);
   try {
+    std::unique_ptr<WritableFile> file = file_system_.CreateScratchFile(stream_file);
     TFileStream source(archive, TFileStream::Mode::kOpenRead);
     source.SetPosition(static_cast<std::int64_t>(stream_offset));
-    // A hostile head may announce up to 2 GiB; refuse what the disk cannot take instead of
-    // filling it.
+    // The expansion writes about the announced size (which the compressor holds to what the
+    // data can plausibly give); refuse what the disk cannot take instead of filling it.
     const std::int64_t announced = TCompressor::AnnouncedSize(source);
     if (announced > 0 &&
-        static_cast<std::uint64_t>(announced) > FreeSpace(context_.program_folder)) {
+        static_cast<std::uint64_t>(announced) > file_system_.FreeSpace(context_.program_folder)) {
       throw EArchiveIoError("Not enough room for the index stream");
     }
-    TFileStream dest(stream_file, TFileStream::Mode::kCreate);
+    TExpansionStream dest(*file);
     TCompressor compressor(this);
     int last_percent = -1;
     compressor.OnShowProgress = [&](int& percent) { CoderProgress(percent, last_percent); };
     compressor.ExpandStream(dest, source);
+    file->Close();
   } catch (const std::exception&) {
     return ImportOutcome::kFailed;
   }
@@ -646,7 +670,7 @@ void TIndexArchive::RemoveImportedLocation(int task_no, bool folder_existed, int
       RemoveFile(folder + kIndexFileName + suffix);
     }
   } else {
-    dm_.RemoveLocationFolder(task_no);
+    dm_.RemoveLocationFolder(task_no, file_system_);
   }
   try {
     if (previous_task_no >= 0) tasks.FindKey({std::to_string(previous_task_no)});

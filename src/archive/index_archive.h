@@ -10,7 +10,11 @@
 // Export writes the archive beside the target under a temporary name and renames it over the
 // target only when everything succeeded, so a failed or cancelled export leaves an existing
 // file as it was. Import is all or nothing: when it fails after the new Tasks row was posted,
-// it deletes that row and removes the new location folder again.
+// it deletes that row and removes the new location folder again (a link of that name loses
+// only the link). An import refuses an archive whose announced stream the disk cannot take.
+//
+// While either runs, ProgramContext::archive_running is set and Find is refused: both pump
+// events, and a Find would reopen the location's database under them.
 //
 // Every object passed to the constructor must outlive the TIndexArchive.
 #pragma once
@@ -25,6 +29,7 @@
 #include "archive/byte_stream.h"
 #include "platform/dialogs.h"
 #include "platform/event_pump.h"
+#include "platform/file_system.h"
 #include "store/data_module.h"
 #include "util/context.h"
 
@@ -41,9 +46,11 @@ std::string ArchiveFileName(const std::string& chosen);
 
 class TIndexArchive final {
  public:
-  // `update_caption` is the search bar's UpdateCaption (may be empty).
+  // `update_caption` is the search bar's UpdateCaption (may be empty). The archive file and
+  // the temporary file are written through `file_system`.
   TIndexArchive(ProgramContext& context, TdmKiv& dm, Dialogs& dialogs, EventPump& pump,
-                TArchiveView& view, std::function<void()> update_caption = {});
+                TArchiveView& view, std::function<void()> update_caption = {},
+                FileSystem& file_system = LocalFileSystem());
   TIndexArchive(const TIndexArchive&) = delete;
   TIndexArchive& operator=(const TIndexArchive&) = delete;
 
@@ -60,7 +67,6 @@ class TIndexArchive final {
 
  private:
   class Rhythm;
-  class PendingFile;
   class ImportedLocation;
   // How an import went: through, failed before the index stream was expanded (the
   // temporary-file message follows), or failed later ("Cannot Import Index").
@@ -74,13 +80,14 @@ class TIndexArchive final {
   // Makes the current Tasks record the current location and opens its tables. False after a
   // message (`no_location_message` when there is no location).
   bool OpenCurrentLocation(const char* no_location_message);
-  // The archive written into `pending` and committed: the index stream built in the temporary
+  // The archive written into `archive` and committed: the index stream built in the temporary
   // file, compressed behind the head. False when it failed or was cancelled.
-  bool WriteArchive(PendingFile& pending);
+  bool WriteArchive(WritableFile& archive);
   // The head's texts from the current Tasks record.
   TArchiveTask CurrentArchiveTask();
   // The index stream written to the file `path`. False when it failed or was cancelled (a file
-  // that cannot be made says so).
+  // that cannot be made says so, and so does a stream of 2 GiB or more, which the archive's
+  // header cannot describe).
   bool WriteIndexStreamFile(const std::string& path);
   bool WriteIndexStream(TByteSink& sink);
   // The head and the compressed index stream of `stream_file` into `image`. False when it
@@ -123,6 +130,7 @@ class TIndexArchive final {
   EventPump& pump_;
   TArchiveView& view_;
   std::function<void()> update_caption_;
+  FileSystem& file_system_;
   int imported_task_no_ = -1;
 };
 

@@ -42,6 +42,19 @@ class EBadChecksum : public Exception {
   EBadChecksum() : Exception("Bad checksum during expansion -- data may be invalid") {}
 };
 
+// The header's uncompressed size cannot be that of its data: negative, or more than the LH5
+// coder could ever have made of a stream of that length (TCompressor::kMaxLh5Ratio).
+class EImplausibleSize : public Exception {
+ public:
+  EImplausibleSize() : Exception("Uncompressed size in header does not fit the compressed data") {}
+};
+
+// The source is 2 GiB or more: its size does not fit the header's signed 32-bit field.
+class ESourceTooLarge : public Exception {
+ public:
+  ESourceTooLarge() : Exception("Data of 2 GiB or more cannot be compressed") {}
+};
+
 class EInvalidKey : public Exception {
  public:
   EInvalidKey() : Exception("File locked -- valid key required") {}

@@ -124,6 +124,7 @@ TCompressor::RunResult TCompressor::RunCoder(TStream& dest, TStream& source, boo
 
 void TCompressor::CompressStream(TStream& dest, TStream& source, TCompressMethod method) {
   const int64_t source_size = source.Size();
+  if (source_size > kMaxSourceSize) throw ESourceTooLarge();
   if (method == coCustom && !OnCompress) method = coNone;
   if (source_size < kHeaderSize) method = coNone;
 
@@ -229,6 +230,9 @@ void TCompressor::ExpandStream(TStream& dest, TStream& source) {
   }
 
   const int64_t input_length = length - kHeaderSize;
+  if (method == coLZH5 && (header.size < 0 || header.size > kMaxLh5Ratio * input_length)) {
+    throw EImplausibleSize();
+  }
   const bool locked = header.lock >= 1;
   if (locked && Key == 0) throw EInvalidKey();
   dest.ReserveAhead(ReserveFor(header.size, input_length));

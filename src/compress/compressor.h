@@ -49,6 +49,15 @@ class TCompressor final {
  public:
   static constexpr int kHeaderSize = 17;
   static constexpr uint8_t kHeaderMark = 0x1A;
+  // The largest source the header can describe: its size field is a signed 32-bit number.
+  static constexpr int64_t kMaxSourceSize = 0x7FFFFFFF;
+  // The most bytes an LH5 header may announce per byte of compressed data. The coder's best
+  // ratio is a block of 256-byte matches at distance 1 whose C and P codes are single symbols:
+  // 52 bits of block head and no bits per symbol. The encoder sends a block whenever its
+  // 16,384-byte symbol buffer fills, which is after 5,240 matches (1,341,440 bytes), so none of
+  // its streams expands to more than 206,376 times its length; 2^18 leaves a margin above that.
+  // (Hand-made blocks of 65,535 symbols would reach 2.6 million times; no encoder makes them.)
+  static constexpr int64_t kMaxLh5Ratio = int64_t{1} << 18;
 
   // `owner` is kept for the caller's bookkeeping only; the caller frees the component.
   explicit TCompressor(void* owner = nullptr);
@@ -58,9 +67,13 @@ class TCompressor final {
   TCompressor& operator=(const TCompressor&) = delete;
 
   // Compresses all of `source` (read from its position for its whole size) into `dest` at
-  // its position.
+  // its position. A source larger than kMaxSourceSize raises ESourceTooLarge before anything
+  // is written.
   void CompressStream(TStream& dest, TStream& source, TCompressMethod method);
-  // Expands the data from `source`'s position to its end into `dest` at its position.
+  // Expands the data from `source`'s position to its end into `dest` at its position. LH5
+  // data stops once the announced size is reached (the last match is copied whole), and a
+  // header that announces a negative size or more than kMaxLh5Ratio times the compressed
+  // length raises EImplausibleSize before anything is written.
   void ExpandStream(TStream& dest, TStream& source);
 
   // The uncompressed size that the header at `source`'s position announces, or -1 when the data

@@ -89,7 +89,7 @@ void TSearch::bbNextClick() {
 }
 
 void TSearch::bbFindClick() {
-  if (running_ || context_.indexing_state > kIndexingIdle) return;
+  if (running_ || context_.indexing_state > kIndexingIdle || context_.archive_running) return;
   RunningScope scope(running_, context_, view_);
   entries_.clear();
 

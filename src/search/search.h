@@ -56,7 +56,8 @@ class TSearch final {
   TSearch(const TSearch&) = delete;
   TSearch& operator=(const TSearch&) = delete;
 
-  // The Find command. Refused without a message while a Find or an indexing run is active.
+  // The Find command. Refused without a message while a Find, an indexing run, an export or an
+  // import is active.
   void bbFindClick();
   // Find in page. Refused without a message while a Find or an indexing run is active. The
   // first one after a Find waits for the result page to load.

@@ -165,14 +165,14 @@ bool TdmKiv::CreateLocationTables(const std::string& folder) {
   return true;
 }
 
-bool TdmKiv::RemoveLocationFolder(int task_no) {
+bool TdmKiv::RemoveLocationFolder(int task_no, FileSystem& file_system) {
   if (task_no <= 0) return true;
   const std::string folder = LocationFolder(task_no);
   std::error_code ec;
-  if (!fs::exists(folder, ec)) return true;
   if (dbKiv.Connected() && fs::equivalent(dbKiv.Folder(), folder, ec)) dbKiv.Disconnect();
-  fs::remove_all(folder, ec);
-  return !ec;
+  // Never remove_all: given "root/N/" it follows a link of that name and empties the folder
+  // elsewhere that the user moved the location to.
+  return file_system.RemoveFolder(folder);
 }
 
 std::string TdmKiv::LocationFolder(int task_no) const {

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "platform/dialogs.h"
+#include "platform/file_system.h"
 #include "platform/view.h"
 #include "store/database.h"
 #include "store/query.h"
@@ -64,7 +65,8 @@ class TdmKiv final {
   bool CreateLocationTables(const std::string& folder);
   // Removes the folder of location `task_no` with everything in it, only when task_no > 0 and
   // the folder exists (true when nothing had to be removed). Disconnects dbKiv from it first.
-  bool RemoveLocationFolder(int task_no);
+  // A folder that is a link to a folder elsewhere loses the link only; what it names stays.
+  bool RemoveLocationFolder(int task_no, FileSystem& file_system = LocalFileSystem());
 
   // Root folder + Task_No in decimal + "/".
   std::string LocationFolder(int task_no) const;

@@ -1,7 +1,7 @@
 // The program-wide state, created once at start-up and passed by reference to whatever needs
 // it: the folders, the settings file, the current location, the indexing state, the delimiter
-// characters, the result page header lines, the find-in-page flag and whether a Find is
-// running. There are no globals.
+// characters, the result page header lines, the find-in-page flag and whether a Find or an
+// archive run is running. There are no globals.
 #pragma once
 
 #include <string>
@@ -32,6 +32,7 @@ struct ProgramContext {
   std::vector<std::string> HeaderLines;  // lines at the head of every result page
   bool FindActive = false;               // a find-in-page search is in progress
   bool find_running = false;             // a Find is running; no indexing run may start
+  bool archive_running = false;          // an export or import is running; Find is refused
 };
 
 }  // namespace vellumark

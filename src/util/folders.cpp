@@ -10,16 +10,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Exists(const fs::path& path) {
+// The folder named by a text that may end with "/". The slash must go: the system resolves a
+// link named with a trailing "/" to the folder it names, which is what must not happen here.
+fs::path Named(const std::string& folder) {
+  std::string name = folder;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  return fs::path(name);
+}
+
+fs::file_type TypeOf(const fs::path& path) {
   std::error_code ec;
-  return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
+  const fs::file_type type = fs::symlink_status(path, ec).type();
+  return ec ? fs::file_type::not_found : type;
 }
 
 }  // namespace
 
 bool ClearFolder(const std::string& folder, bool recurse) {
-  const fs::path dir(folder);
-  if (!Exists(dir)) return true;
+  const fs::path dir = Named(folder);
+  const fs::file_type type = TypeOf(dir);
+  if (type == fs::file_type::not_found) return true;
+  if (type != fs::file_type::directory) return false;
 
   // Collect first, delete afterwards: deleting while iterating is not portable.
   std::vector<fs::directory_entry> entries;
@@ -46,10 +57,12 @@ bool ClearFolder(const std::string& folder, bool recurse) {
 }
 
 bool RemoveFolder(const std::string& folder) {
-  const fs::path dir(folder);
-  if (!Exists(dir)) return true;
-  if (!ClearFolder(folder, true)) return false;
+  const fs::path dir = Named(folder);
+  const fs::file_type type = TypeOf(dir);
+  if (type == fs::file_type::not_found) return true;
   std::error_code ec;
+  if (type == fs::file_type::symlink) return fs::remove(dir, ec) && !ec;
+  if (!ClearFolder(folder, true)) return false;
   return fs::remove(dir, ec) && !ec;
 }
 

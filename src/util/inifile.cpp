@@ -1,13 +1,7 @@
 #include "util/inifile.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -154,48 +148,6 @@ std::string Serialize(const IniText& text) {
   return out;
 }
 
-[[noreturn]] void WriteFailed(const std::string& file_name) {
-  throw EIniFileException("Unable to write to " + file_name);
-}
-
-// Writes the whole file through a temporary file in the same folder and a rename, so that a
-// reader sees either the old file or the new one.
-void Store(const std::string& name, const IniText& text) {
-  const std::string data = Serialize(text);
-  // A settings file that is a symbolic link is replaced at its target, so the link stays.
-  std::string file_name = name;
-  std::error_code ec;
-  if (std::filesystem::is_symlink(name, ec)) {
-    std::filesystem::path target = std::filesystem::weakly_canonical(name, ec);
-    if (!ec) file_name = target.string();
-  }
-  std::string temp = file_name + ".XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) WriteFailed(name);
-  bool ok = true;
-  std::size_t done = 0;
-  while (ok && done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-    } else {
-      done += static_cast<std::size_t>(n);
-    }
-  }
-  // mkstemp creates the file readable by its owner only; keep the mode of the file it replaces.
-  struct stat st;
-  mode_t mode = ::stat(file_name.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  if (ok && ::fchmod(fd, mode) != 0) ok = false;
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && std::rename(temp.c_str(), file_name.c_str()) != 0) ok = false;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    WriteFailed(name);
-  }
-}
-
 std::optional<int> ParseInteger(std::string_view s) {
   bool negative = false;
   int base = 10;
@@ -224,7 +176,16 @@ std::optional<int> ParseInteger(std::string_view s) {
 
 }  // namespace
 
-TPIniFile::TPIniFile(std::string file_name) : file_name_(std::move(file_name)) {}
+TPIniFile::TPIniFile(std::string file_name, TWholeFileWriter writer)
+    : file_name_(std::move(file_name)), writer_(std::move(writer)) {}
+
+void TPIniFile::Store(const std::string& data) {
+  try {
+    writer_(file_name_, data);
+  } catch (const std::exception&) {
+    throw EIniFileException("Unable to write to " + file_name_);
+  }
+}
 
 std::string TPIniFile::ReadString(std::string_view section, std::string_view key,
                                   std::string_view default_value) const {
@@ -256,7 +217,7 @@ void TPIniFile::WriteString(std::string_view section, std::string_view key,
                       OneLine(key) + "=" + line_value);
     if (at == text.lines.size() - 1) text.final_eol = true;
   }
-  Store(file_name_, text);
+  Store(Serialize(text));
 }
 
 int TPIniFile::ReadInteger(std::string_view section, std::string_view key,
@@ -325,7 +286,7 @@ void TPIniFile::EraseSection(std::string_view section) {
                      text.lines.begin() + static_cast<std::ptrdiff_t>(end));
     changed = true;
   }
-  if (changed) Store(file_name_, text);
+  if (changed) Store(Serialize(text));
 }
 
 void TPIniFile::DeleteKey(std::string_view section, std::string_view key) {
@@ -338,7 +299,7 @@ void TPIniFile::DeleteKey(std::string_view section, std::string_view key) {
     text.lines.erase(text.lines.begin() + static_cast<std::ptrdiff_t>(line));
     changed = true;
   }
-  if (changed) Store(file_name_, text);
+  if (changed) Store(Serialize(text));
 }
 
 }  // namespace vellumark

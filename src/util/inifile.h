@@ -11,8 +11,10 @@
 //   kept but ignored. When a section or a key occurs more than once, the first is the one read
 //   and written.
 // - A write keeps every other line (sections, keys, comments, blank lines, their order and the
-//   file's line ends) as it was. It writes a temporary file beside the settings file and renames
-//   it over the old one, so the file is never seen half written.
+//   file's line ends) as it was. The whole new text goes through the writer the object was
+//   given, by default WriteFileAtomically (util/files.h): a temporary file beside the settings
+//   file renamed over the old one, so the file is never seen half written and a full disk
+//   leaves the old file whole.
 //
 // A write that fails throws `EIniFileException`. Line breaks in a written name or value are
 // replaced by blanks, so a write can never add lines of its own to the file.
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "util/exception.h"
+#include "util/files.h"
 
 namespace vellumark {
 
@@ -39,8 +42,9 @@ struct TSettingKey {
 
 class TPIniFile final {
  public:
-  // The file need not exist; the first write creates it (but not its folder).
-  explicit TPIniFile(std::string file_name);
+  // The file need not exist; the first write creates it (but not its folder). `writer` stores
+  // the file's whole new text (tests hand in the file-system seam's).
+  explicit TPIniFile(std::string file_name, TWholeFileWriter writer = WriteFileAtomically);
 
   TPIniFile(const TPIniFile&) = delete;
   TPIniFile& operator=(const TPIniFile&) = delete;
@@ -87,7 +91,11 @@ class TPIniFile final {
   void DeleteKey(std::string_view section, std::string_view key);
 
  private:
+  // Writes `data` as the whole file; raises EIniFileException when the writer fails.
+  void Store(const std::string& data);
+
   std::string file_name_;
+  TWholeFileWriter writer_;
 };
 
 }  // namespace vellumark

@@ -7,9 +7,11 @@
 
 #include "archive/archive_header.h"
 #include "compress/compressor.h"
+#include "search/search_fixture.h"
 #include "store/page_address.h"
 #include "store/page_list.h"
 #include "store/store_fixture.h"
+#include "support/faulty_file_system.h"
 #include "support/scripted_event_pump.h"
 #include "util/temp_folder.h"
 
@@ -126,8 +128,8 @@ class ArchiveTest : public StoreTest {
 
   TIndexArchive& Archive() {
     if (!archive_) {
-      archive_ = std::make_unique<TIndexArchive>(context_, Module(), dialogs_, pump_, *view_,
-                                                 [this] { ++caption_updates_; });
+      archive_ = std::make_unique<TIndexArchive>(
+          context_, Module(), dialogs_, pump_, *view_, [this] { ++caption_updates_; }, files_);
     }
     return *archive_;
   }
@@ -178,6 +180,7 @@ class ArchiveTest : public StoreTest {
     return out;
   }
 
+  FaultyFileSystem files_;
   ScriptedEventPump pump_;
   std::unique_ptr<RecordingView> view_;
   std::unique_ptr<TIndexArchive> archive_;
@@ -297,6 +300,62 @@ TEST_F(ArchiveTest, FailedExportsLeaveTheTargetAsItWas) {
   // A folder that does not exist.
   EXPECT_FALSE(Export(root_ + "missing/x"));
   EXPECT_EQ(dialogs_.Texts().back(), "Cannot create file " + root_ + "missing/x.kvx");
+}
+
+TEST_F(ArchiveTest, AFullDiskLeavesTheOldArchiveWhole) {
+  Populate();
+  ASSERT_TRUE(Export(root_ + "probe"));
+  const std::uint64_t needed = files_.written;  // the index stream and the archive
+  fs::remove(root_ + "probe.kvx");
+  const std::string target = root_ + "old.kvx";
+  WriteFile(target, "keep me");
+  const auto before = Entries(root_);
+  // The disk fills while the index stream is written, or at the archive's last byte.
+  for (std::uint64_t room : {std::uint64_t{10}, needed - 1}) {
+    SCOPED_TRACE(room);
+    files_.disk_left = room;
+    dialogs_.answers.push_back(kButtonYes);
+    EXPECT_FALSE(Export(target));
+    EXPECT_EQ(dialogs_.messages.back().text, "Cannot Export Index");
+    EXPECT_EQ(view_->status, "Index not exported.");
+    EXPECT_EQ(ReadFile(target), "keep me");
+    EXPECT_EQ(Entries(root_), before);
+  }
+}
+
+TEST_F(ArchiveTest, AnIndexStreamOf2GiBIsRefusedBeforeTheArchiveIsWritten) {
+  Populate();
+  files_.extra_size = (std::uint64_t{1} << 31) - 100;  // as if nearly 2 GiB were written
+  EXPECT_FALSE(Export(root_ + "big"));
+  EXPECT_EQ(dialogs_.Texts(),
+            (std::vector<std::string>{"The index is too large to export: an archive holds less "
+                                      "than 2 GiB of index data.",
+                                      "Cannot Export Index"}));
+  EXPECT_FALSE(fs::exists(root_ + "big.kvx"));
+  EXPECT_FALSE(fs::exists(root_ + kArchiveTempFileName));
+}
+
+TEST_F(ArchiveTest, FindIsRefusedWhileAnExportOrImportRuns) {
+  Populate();
+  FakeBrowser browser;
+  RecordingSearchView search_view;
+  RecordingStatus status;
+  TSearch search(context_, Module(), browser, dialogs_, search_view, status);
+  search_view.text = "docs";
+  int finds = 0;
+  pump_.on_pump = [&](long) {
+    EXPECT_TRUE(context_.archive_running);
+    ++finds;
+    search.bbFindClick();
+  };
+  ASSERT_TRUE(Export(root_ + "find"));
+  ASSERT_TRUE(Import(root_ + "find.kvx"));
+  EXPECT_GT(finds, 4);
+  EXPECT_TRUE(browser.navigations.empty());
+  EXPECT_FALSE(context_.archive_running);
+  pump_.on_pump = nullptr;
+  search.bbFindClick();
+  EXPECT_EQ(browser.navigations.size(), 1u);
 }
 
 TEST_F(ArchiveTest, EscCancelsExportAndImportOnlyWhileTheProgressBarShows) {
@@ -429,6 +488,24 @@ TEST_F(ImportFailureTest, HostileStreamsThatExpandCleanlyAreRefused) {
                 "Cannot Import Index");
 }
 
+TEST_F(ImportFailureTest, AnnouncedStreamsTooLargeForTheDataOrTheDiskAreNotExpanded) {
+  // 26 bytes of LH5 that expand to 64 MiB: four blocks of 65,535 matches of 256 bytes whose
+  // codes take no bits, the best the format allows. Announced as 256 MiB, they must not be
+  // expanded at all.
+  std::string blocks;
+  for (int i = 0; i < 2; ++i)
+    blocks += std::string("\xFF\xFF\0\0\x1F\xD0\x0F\xFF\xF0\0\x01\xFD\0", 13);
+  const std::string inflated =
+      Head() + std::string("\x1ALH5\0\0\0\x10", 8) + std::string(9, '\0') + blocks;
+  files_.written = 0;
+  ExpectRefused(inflated, "Cannot Import Index");
+  EXPECT_EQ(files_.written, 0u);
+
+  files_.free_space = 100;
+  ExpectRefused(good_, "Cannot Import Index");
+  EXPECT_EQ(files_.written, 0u);
+}
+
 }  // namespace
 }  // namespace vellumark::testing
 
@@ -436,16 +513,28 @@ namespace vellumark::testing {
 namespace {
 
 TEST_F(ImportFailureTest, AFolderThatWasThereBeforeKeepsItsOwnFiles) {
-  // The next location number is 2; a folder of that name already holds a file of the user's.
-  fs::create_directory(root_ + "2");
-  WriteFile(root_ + "2/note.txt", "mine");
-  std::string cut = good_.substr(0, good_.size() - 5);
-  WriteFile(root_ + "cut.kvx", cut);
-  EXPECT_FALSE(Import(root_ + "cut.kvx"));
-  EXPECT_EQ(dialogs_.messages.back().text, "Cannot Import Index");
-  EXPECT_EQ(TaskCount(), tasks_);
-  EXPECT_EQ(ReadFile(root_ + "2/note.txt"), "mine");
-  EXPECT_FALSE(fs::exists(root_ + "2/" + kIndexFileName));
+  // The next location number (2, then 3: numbers are not used twice) names a folder, a real
+  // one or a link to a folder elsewhere, that already holds a file of the user's.
+  WriteFile(root_ + "cut.kvx", good_.substr(0, good_.size() - 5));
+  fs::create_directory(root_ + "elsewhere");
+  int next = 2;
+  for (bool linked : {false, true}) {
+    SCOPED_TRACE(linked);
+    const std::string name = root_ + std::to_string(next++);
+    const std::string folder = linked ? root_ + "elsewhere/" : name + "/";
+    if (linked) {
+      fs::create_directory_symlink(root_ + "elsewhere", name);
+    } else {
+      fs::create_directory(folder);
+    }
+    WriteFile(folder + "note.txt", "mine");
+    EXPECT_FALSE(Import(root_ + "cut.kvx"));
+    EXPECT_EQ(dialogs_.messages.back().text, "Cannot Import Index");
+    EXPECT_EQ(TaskCount(), tasks_);
+    EXPECT_EQ(ReadFile(folder + "note.txt"), "mine");
+    EXPECT_FALSE(fs::exists(folder + kIndexFileName));
+    EXPECT_EQ(fs::is_symlink(name), linked);
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "lh5_test_util.h"
+#include "util/temp_folder.h"
 
 namespace vellumark::testing {
 namespace {
@@ -205,6 +206,29 @@ TEST(CompressorExpand, Checksum) {
   }
 }
 
+TEST(CompressorExpand, TheAnnouncedSizeBoundsTheOutput) {
+  const Bytes packed = Compress(Bytes(20000, 'q'), coLZH5);
+  ASSERT_LT(packed.size(), 100u);
+  auto announcing = [&packed](int32_t size) {
+    Bytes b = packed;
+    for (int i = 0; i < 4; ++i) b[4 + i] = uint8_t(uint32_t(size) >> (8 * i));
+    return b;
+  };
+  // More than the coder can make of so few bytes, or less than nothing: refused up front.
+  for (int32_t size : {256 << 20, -1}) {
+    TCompressor c;
+    TMemoryStream source(announcing(size)), dest;
+    EXPECT_THROW(c.ExpandStream(dest, source), EImplausibleSize);
+    EXPECT_EQ(dest.Size(), 0);
+  }
+  // Less than the data holds: the output stops there (the last match is copied whole).
+  TCompressor c;
+  TMemoryStream source(announcing(1000)), dest;
+  EXPECT_THROW(c.ExpandStream(dest, source), EBadChecksum);
+  EXPECT_GE(dest.Size(), 1000);
+  EXPECT_LT(dest.Size(), 1000 + 256);
+}
+
 TEST(CompressorKey, WrongOrMissingKey) {
   const Bytes in = HtmlLikeText(20000, 10);
   const Bytes locked = Compress(in, coLZH5, 4242);
@@ -349,6 +373,22 @@ TEST(CompressorStreams, FilesAndPositions) {
   EXPECT_EQ(got, in);
   EXPECT_THROW(TFileStream((dir / "missing").string(), TFileStream::Mode::kOpenRead), EStreamError);
   std::filesystem::remove_all(dir);
+}
+
+TEST(CompressorStreams, ASourceOf2GiBIsRefusedBeforeAnythingIsWritten) {
+  // The header's size is a signed 32-bit number; a sparse file stands in for 2 GiB of data.
+  TempFolder dir("vm_compress_");
+  const std::string path = dir.path() + "huge";
+  {
+    TFileStream f(path, TFileStream::Mode::kCreate);
+    f.SetPosition(TCompressor::kMaxSourceSize);
+    const uint8_t last = 1;
+    f.Write(&last, 1);
+  }
+  TFileStream source(path, TFileStream::Mode::kOpenRead);
+  TMemoryStream dest;
+  EXPECT_THROW(TCompressor().CompressStream(dest, source, coLZH5), ESourceTooLarge);
+  EXPECT_EQ(dest.Size(), 0);
 }
 
 TEST(CompressorStreams, ForgedSizeReservesLittle) {

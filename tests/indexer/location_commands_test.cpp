@@ -165,6 +165,25 @@ TEST_F(Locations, DeleteAsksByNameAndRemovesTheFolder) {
   EXPECT_EQ(context.CurrentLocationNumber, -1);
 }
 
+TEST_F(Locations, DeleteOfAFolderMovedElsewhereRemovesOnlyTheLink) {
+  // The user moved the location's folder to another disk and left a link in its place.
+  namespace fs = std::filesystem;
+  dialog.answers.push_back({true, "http://a/", ""});
+  const int no = commands->bbNewClick(dialog);
+  const std::string link = dir.path() + std::to_string(no);
+  const std::string moved = dir.path() + "elsewhere";
+  data->dbKiv.Disconnect();
+  fs::rename(link, moved);
+  fs::create_directory_symlink(moved, link);
+  std::ofstream(moved + "/notes.txt") << "mine";
+  ASSERT_TRUE(data->OpenLocation(data->LocationFolder(no)));  // the database is open through it
+  dialogs.answers.push_back(kButtonYes);
+  EXPECT_TRUE(commands->bbDeleteClick());
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  EXPECT_TRUE(fs::exists(moved + "/Index.db"));
+  EXPECT_TRUE(fs::exists(moved + "/notes.txt"));
+}
+
 TEST(LocationDialog, BrowserButtonsReportTheirFailures) {
   testing::ScriptedDialogs dialogs;
   testing::FakeBrowser browser;

@@ -64,6 +64,24 @@ TEST(RemoveFolder, NeverFollowsALinkOutOfTheFolder) {
   EXPECT_TRUE(fs::exists(dir.path() + "outside/keep"));
 }
 
+TEST(RemoveFolder, AFolderThatIsALinkLosesOnlyTheLink) {
+  // A location folder moved to another disk, with a link left in its place.
+  for (const char* slash : {"/", ""}) {
+    SCOPED_TRACE(slash);
+    TempFolder dir;
+    fs::create_directories(dir.path() + "moved/sub");
+    dir.Write("moved/Index.db", "x");
+    dir.Write("moved/sub/f", "x");
+    fs::create_directory_symlink(dir.path() + "moved", dir.path() + "7");
+    const std::string loc = dir.path() + "7" + slash;
+    EXPECT_FALSE(ClearFolder(loc, true));
+    EXPECT_TRUE(RemoveFolder(loc));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.path() + "7")));
+    EXPECT_TRUE(fs::exists(dir.path() + "moved/Index.db"));
+    EXPECT_TRUE(fs::exists(dir.path() + "moved/sub/f"));
+  }
+}
+
 TEST(RemoveFolder, ReportsAnEntryThatCannotBeDeleted) {
   if (geteuid() == 0) GTEST_SKIP() << "root may delete in any folder";
   TempFolder dir;

@@ -5,11 +5,13 @@
 
 #include <filesystem>
 
+#include "support/faulty_file_system.h"
 #include "util/temp_folder.h"
 
 namespace vellumark {
 namespace {
 
+using testing::FaultyFileSystem;
 using testing::TempFolder;
 
 TEST(IniFile, ReadsTrimmedValuesAndStripsOneMatchingQuotePair) {
@@ -204,6 +206,22 @@ TEST(IniFile, ALinkedSettingsFileIsWrittenAtItsTarget) {
   ini.WriteString("A", "x", "2");
   EXPECT_TRUE(std::filesystem::is_symlink(dir.path() + "link.ini"));
   EXPECT_EQ(dir.Read("real.ini"), "[A]\nx=2\n");
+}
+
+TEST(IniFile, AFullDiskLeavesTheOldFileWhole) {
+  TempFolder dir;
+  const std::string name = dir.Write("s.ini", "[A]\nx=1\n");
+  FaultyFileSystem files;
+  files.disk_left = 5;  // part of the new text is written, then the disk is full
+  TPIniFile ini(name, [&files](const std::string& path, std::string_view data) {
+    WriteAtomically(files, path, data);
+  });
+  EXPECT_THROW(ini.WriteString("A", "x", "a longer value"), EIniFileException);
+  EXPECT_EQ(files.written, 5u);
+  EXPECT_EQ(dir.Read("s.ini"), "[A]\nx=1\n");
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += e.exists();
+  EXPECT_EQ(entries, 1);  // no temporary file left behind
 }
 
 TEST(IniFile, AWriteThatCannotCreateItsFileThrows) {
