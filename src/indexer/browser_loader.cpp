@@ -225,7 +225,8 @@ void BrowserLoader::Finish(Entry& entry, bool timed_out) {
 std::optional<LoadedPage> BrowserLoader::Take(const std::string& url,
                                               const std::function<bool()>& check_stop) {
   Start(url);
-  Clock::time_point next_check = Clock::now() + std::chrono::milliseconds(kStopCheckMs);
+  // The first check comes as soon as the page is not there at once.
+  Clock::time_point next_check = Clock::now();
   for (;;) {
     const bool stop_now = !Advance(url);
     auto it = entries_.find(url);

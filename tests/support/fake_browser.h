@@ -5,8 +5,9 @@
 // each Navigate (-1: busy for ever); `fail_next` makes the next member call throw.
 //
 // With `loader_pages`, the browser makes loader pages that serve the same table: each load is
-// recorded in `navigations` too, stays unfinished for `busy_polls` waits (for ever for a page
-// that `hangs`), and `most_loading` keeps the most loads that were in flight at once.
+// recorded in `navigations` too, stays unfinished for `busy_polls` waits on any loader page
+// (loads progress side by side; a page that `hangs` never finishes), and `most_loading` keeps
+// the most loads that were in flight at once.
 #pragma once
 
 #include <algorithm>
@@ -81,6 +82,7 @@ class FakeBrowser final : public Browser {
   int loading = 0;                   // loads in flight in loader pages
   int most_loading = 0;              // the most at once
   std::vector<std::string> stopped;  // loads ended by Stop
+  std::vector<class FakeLoaderPage*> live_pages;
 
  private:
   friend class FakeTextRange;
@@ -174,8 +176,11 @@ inline std::unique_ptr<TextRange> FakeBrowser::CreateBodyTextRange() {
 // A loader page of the fake browser.
 class FakeLoaderPage final : public LoaderPage {
  public:
-  explicit FakeLoaderPage(FakeBrowser& owner) : owner_(owner) {}
-  ~FakeLoaderPage() override { Settle(); }
+  explicit FakeLoaderPage(FakeBrowser& owner) : owner_(owner) { owner_.live_pages.push_back(this); }
+  ~FakeLoaderPage() override {
+    Settle();
+    std::erase(owner_.live_pages, this);
+  }
 
   void Load(const std::string& url) override {
     owner_.Check();
@@ -197,7 +202,7 @@ class FakeLoaderPage final : public LoaderPage {
   }
   bool Ready() override { return busy_left_ == 0; }
   void WaitReady(int) override {
-    if (busy_left_ > 0 && --busy_left_ == 0) Settle();
+    for (FakeLoaderPage* page : owner_.live_pages) page->Tick();
   }
   PageDocument Read() override {
     owner_.Check();
@@ -205,6 +210,9 @@ class FakeLoaderPage final : public LoaderPage {
   }
 
  private:
+  void Tick() {
+    if (busy_left_ > 0 && --busy_left_ == 0) Settle();
+  }
   void Settle() {
     if (loading_) --owner_.loading;
     loading_ = false;
