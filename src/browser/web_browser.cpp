@@ -211,7 +211,7 @@ class WebLoaderPage final : public LoaderPage {
   void Drop() {
     if (view_) {
       page_->disconnect();
-      view_->deleteLater();
+      delete view_;
       view_ = nullptr;
       page_ = nullptr;
     }
@@ -391,10 +391,8 @@ WebBrowser::WebBrowser(int start_ms) {
 }
 
 WebBrowser::~WebBrowser() {
-  // The page belongs to the view; it must go before the profile it uses, and so must the
-  // loader pages dropped last (deleted later).
+  // The page belongs to the view; it must go before the profile it uses.
   window_.reset();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   profile_.reset();
 }
 
