@@ -102,9 +102,13 @@ const char kReadDocument[] =
 // load reaches a later one.
 class WebLoaderPage final : public LoaderPage {
  public:
+  using CertificateRule = std::function<bool(const QWebEngineCertificateError&)>;
   WebLoaderPage(QWebEngineProfile* profile, QWebEngineUrlRequestInterceptor* interceptor,
-                std::shared_ptr<int> dialogs)
-      : profile_(profile), interceptor_(interceptor), dialogs_(std::move(dialogs)) {}
+                std::shared_ptr<int> dialogs, CertificateRule accepts)
+      : profile_(profile),
+        interceptor_(interceptor),
+        dialogs_(std::move(dialogs)),
+        accepts_(std::move(accepts)) {}
   ~WebLoaderPage() override { Drop(); }
   WebLoaderPage(const WebLoaderPage&) = delete;
   WebLoaderPage& operator=(const WebLoaderPage&) = delete;
@@ -202,6 +206,16 @@ class WebLoaderPage final : public LoaderPage {
         Wake();
       }
     });
+    // The shown page's certificate rule.
+    QObject::connect(page_, &QWebEnginePage::certificateError, page_,
+                     [this](const QWebEngineCertificateError& error) {
+                       QWebEngineCertificateError answer = error;
+                       if (accepts_(error)) {
+                         answer.acceptCertificate();
+                       } else {
+                         answer.rejectCertificate();
+                       }
+                     });
   }
 
   void Wake() {
@@ -223,6 +237,7 @@ class WebLoaderPage final : public LoaderPage {
   QWebEngineProfile* profile_;
   QWebEngineUrlRequestInterceptor* interceptor_;
   std::shared_ptr<int> dialogs_;
+  CertificateRule accepts_;
   // The size of the browser window's page.
   static constexpr int kViewWidth = 900;
   static constexpr int kViewHeight = 600;
@@ -520,7 +535,9 @@ int WebBrowser::AnsweredDialogs() { return window_->page()->dialogs() + *loader_
 
 std::unique_ptr<LoaderPage> WebBrowser::CreateLoaderPage() {
   if (!light_loads_) light_loads_ = std::make_unique<LightLoads>();
-  return std::make_unique<WebLoaderPage>(profile_.get(), light_loads_.get(), loader_dialogs_);
+  return std::make_unique<WebLoaderPage>(
+      profile_.get(), light_loads_.get(), loader_dialogs_,
+      [this](const QWebEngineCertificateError& error) { return AcceptsCertificate(error); });
 }
 
 std::string WebBrowser::DocumentUrl() { return window_->page()->url().toString().toStdString(); }

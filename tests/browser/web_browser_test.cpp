@@ -218,7 +218,9 @@ class WebBrowserTest : public QObject {
     a->Load(site.Origin() + "/a.html");
     b->Load(site.Origin() + "/b.html");
     QVERIFY(!a->Ready() && !b->Ready());
-    for (int i = 0; i < 200 && !(a->Ready() && b->Ready()); ++i) a->WaitReady(100);
+    for (int i = 0; i < 200 && !(a->Ready() && b->Ready()); ++i) {
+      (a->Ready() ? b : a)->WaitReady(100);
+    }
     QVERIFY(a->Ready() && b->Ready());
     const PageDocument read = a->Read();
     QCOMPARE(b->Read().text, read.text);
