@@ -70,8 +70,10 @@ struct IndexerOptions {
   // (ReadLoaderSettings) holds.
   std::optional<LoaderKind> loader;
   // Pages the browser loader loads at once, the current one included; 0: kPagesInFlight.
+  // On two cores more than one does not pay: the renderers of the pages in flight and the
+  // program compete for the same cores (the next page's HEAD request still runs ahead).
   int pages_in_flight = 0;
-  static constexpr int kPagesInFlight = 2;
+  static constexpr int kPagesInFlight = 1;
 };
 
 // Where a run's time went, summed over its pages.
