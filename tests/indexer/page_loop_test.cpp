@@ -194,7 +194,6 @@ TEST_F(PageLoopTest, StopDuringFetchesInFlightClosesThemAndContinuingCompletes) 
 // Both loaders leave out what robots.txt disallows: never requested, state 2 (so cleaned up at
 // the end), counted in the last status line.
 TEST_P(PageLoopTest, PagesRobotsTxtDisallowsAreLeftOutAndCounted) {
-  if (GetParam().pages_in_flight == 1) GTEST_SKIP() << "one browser case is enough";
   AddLocation(Url("/"));
   AddHtmlPage("/", "Home", {"/private/a.html", "/b.html"}, "home");
   AddHtmlPage("/private/a.html", "A", {}, "secret");
