@@ -22,10 +22,10 @@ double Seconds(RunTimings::Duration d) { return std::chrono::duration<double>(d)
 void PrintTimings(const RunTimings& t) {
   char line[256];
   std::snprintf(line, sizeof line,
-                "timings: pages %lld, total %.2f s, HEAD %.2f s, browser load %.2f s, "
+                "timings: pages %lld, total %.2f s, %.1f pages/s, HEAD %.2f s, load %.2f s, "
                 "text extraction %.2f s, words %.2f s",
-                static_cast<long long>(t.pages), Seconds(t.total), Seconds(t.head), Seconds(t.load),
-                Seconds(t.reading), Seconds(t.words));
+                static_cast<long long>(t.pages), Seconds(t.total), t.PagesPerSecond(),
+                Seconds(t.head), Seconds(t.load), Seconds(t.reading), Seconds(t.words));
   std::cerr << line << std::endl;
 }
 
@@ -38,6 +38,7 @@ void AddIndexCommand(CLI::App& app, CliSession& session) {
     bool keep = false;
     int browser_wait = 60;
     bool timings = false;
+    int pages_in_flight = 0;
   };
   auto args = std::make_shared<Args>();
   CLI::App* sub = app.add_subcommand("index", "Index location N");
@@ -52,6 +53,10 @@ void AddIndexCommand(CLI::App& app, CliSession& session) {
       ->check(CLI::PositiveNumber)
       ->default_val(60);
   sub->add_flag("--timings", args->timings, "Print where the run's time went");
+  sub->add_option("--pages-in-flight", args->pages_in_flight,
+                  "Pages the browser loads at once (default " +
+                      std::to_string(IndexerOptions::kPagesInFlight) + ")")
+      ->check(CLI::Range(1, 8));
 
   OnChosen(sub, session, [args, &session] {
     session.SelectLocation(args->task_no);
@@ -73,6 +78,7 @@ void AddIndexCommand(CLI::App& app, CliSession& session) {
     dialogs.before_output = [&view] { view.MakeRoom(); };
     IndexerOptions options;
     options.browser_wait_ms = args->browser_wait * 1000;
+    options.pages_in_flight = args->pages_in_flight;
     TIndexer indexer(session.Context(), dm, dialogs, session.WebBrowser(), session.HttpClient(),
                      view, {}, options);
     session.Pump().on_interrupt = [&indexer] { indexer.bbStopClick(); };
