@@ -126,7 +126,8 @@ def baseline(port, site):
 
 
 TIMINGS = re.compile(
-    r"timings: pages (\d+), total ([\d.]+) s, HEAD ([\d.]+) s, browser load ([\d.]+) s, "
+    r"timings: pages (\d+), total ([\d.]+) s, (?:[\d.]+ pages/s, )?HEAD ([\d.]+) s, "
+    r"(?:browser )?load ([\d.]+) s, "
     r"text extraction ([\d.]+) s, words ([\d.]+) s")
 
 

@@ -15,6 +15,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 #include <algorithm>
 
@@ -65,15 +66,178 @@ QString JsString(const std::string& text) {
   return out + QLatin1Char('"');
 }
 
+// Blocks the requests whose answers change neither a page's text nor its links.
+class LightLoads final : public QWebEngineUrlRequestInterceptor {
+ public:
+  void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+    switch (info.resourceType()) {
+      case QWebEngineUrlRequestInfo::ResourceTypeImage:
+      case QWebEngineUrlRequestInfo::ResourceTypeFontResource:
+      case QWebEngineUrlRequestInfo::ResourceTypeObject:
+      case QWebEngineUrlRequestInfo::ResourceTypeMedia:
+      case QWebEngineUrlRequestInfo::ResourceTypeFavicon:
+      case QWebEngineUrlRequestInfo::ResourceTypePrefetch:
+      case QWebEngineUrlRequestInfo::ResourceTypePing:
+      case QWebEngineUrlRequestInfo::ResourceTypeCspReport:
+      case QWebEngineUrlRequestInfo::ResourceTypePluginResource:
+        info.block(true);
+        break;
+      default:
+        break;
+    }
+  }
+};
+
+// Title, links and the body's rendered text in one call; the text is what a text range over
+// the whole body gives (text_ranges.js).
+const char kReadDocument[] =
+    "(function(){var b=document.body||document.documentElement;"
+    "if(!b)return{ok:false,e:'no document'};"
+    "return{ok:true,t:document.title,l:Array.from(document.links,function(a){return a.href;}),"
+    "x:b.innerText};})()";
+
+// A page without a view in the browser's profile. Its QWebEnginePage is made at the first
+// load and replaced after a stop, so that no signal of an abandoned load reaches a later one.
+class WebLoaderPage final : public LoaderPage {
+ public:
+  WebLoaderPage(QWebEngineProfile* profile, QWebEngineUrlRequestInterceptor* interceptor,
+                std::shared_ptr<int> dialogs)
+      : profile_(profile), interceptor_(interceptor), dialogs_(std::move(dialogs)) {}
+  ~WebLoaderPage() override { Drop(); }
+  WebLoaderPage(const WebLoaderPage&) = delete;
+  WebLoaderPage& operator=(const WebLoaderPage&) = delete;
+
+  void Load(const std::string& url) override {
+    QUrl target(QString::fromStdString(url));
+    if (!target.isValid()) throw BrowserError("Invalid address " + url);
+    if (!page_) Make();
+    asked_url_ = target.toString();
+    asked_ = true;
+    page_->load(target);
+  }
+
+  void Stop() override {
+    if (!Ready()) Drop();
+  }
+
+  bool Ready() override { return !asked_ && running_ == 0; }
+
+  void WaitReady(int max_ms) override {
+    if (Ready() || max_ms <= 0) return;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(max_ms);
+    waiting_ = &loop;
+    loop.exec();
+    waiting_ = nullptr;
+  }
+
+  PageDocument Read() override {
+    if (!page_) throw BrowserError("No document");
+    struct Answer {
+      bool done = false;
+      QVariant value;
+      QEventLoop* loop = nullptr;
+    };
+    auto answer = std::make_shared<Answer>();
+    QEventLoop loop;
+    answer->loop = &loop;
+    page_->runJavaScript(QString::fromLatin1(kReadDocument), kWorld,
+                         [answer](const QVariant& value) {
+                           answer->done = true;
+                           answer->value = value;
+                           if (answer->loop) answer->loop->quit();
+                         });
+    if (!answer->done) {
+      QTimer::singleShot(WebBrowser::kScriptTimeoutMs, &loop, &QEventLoop::quit);
+      loop.exec();
+    }
+    answer->loop = nullptr;
+    if (!answer->done) throw BrowserError("The browser did not answer");
+    const QVariantMap map = answer->value.toMap();
+    if (!map.value(QStringLiteral("ok")).toBool()) {
+      const QString error = map.value(QStringLiteral("e")).toString();
+      throw BrowserError("Browser script failed: " +
+                         (error.isEmpty() ? std::string("no document") : error.toStdString()));
+    }
+    PageDocument doc;
+    doc.url = page_->url().toString().toStdString();
+    doc.title = map.value(QStringLiteral("t")).toString().toStdString();
+    for (const QVariant& link : map.value(QStringLiteral("l")).toList()) {
+      doc.links.push_back(link.toString().toStdString());
+    }
+    doc.text = map.value(QStringLiteral("x")).toString().toStdString();
+    return doc;
+  }
+
+ private:
+  void Make() {
+    page_ = new QuietPage(profile_, nullptr);
+    page_->countInto(dialogs_);
+    page_->setUrlRequestInterceptor(interceptor_);
+    QWebEngineSettings* settings = page_->settings();
+    settings->setAttribute(QWebEngineSettings::AutoLoadImages, false);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    QObject::connect(page_, &QWebEnginePage::loadStarted, page_, [this] {
+      ++running_;
+      asked_ = false;
+    });
+    QObject::connect(page_, &QWebEnginePage::loadFinished, page_, [this](bool) {
+      running_ = std::max(0, running_ - 1);
+      asked_ = false;
+      Wake();
+    });
+    // A jump inside the document may change the address without a load of its own.
+    QObject::connect(page_, &QWebEnginePage::urlChanged, page_, [this](const QUrl& url) {
+      if (asked_ && running_ == 0 && url.toString() == asked_url_) {
+        asked_ = false;
+        Wake();
+      }
+    });
+  }
+
+  void Wake() {
+    if (waiting_ && Ready()) waiting_->quit();
+  }
+
+  void Drop() {
+    if (page_) {
+      page_->disconnect();
+      page_->deleteLater();
+      page_ = nullptr;
+    }
+    asked_ = false;
+    running_ = 0;
+    if (waiting_) waiting_->quit();
+  }
+
+  QWebEngineProfile* profile_;
+  QWebEngineUrlRequestInterceptor* interceptor_;
+  std::shared_ptr<int> dialogs_;
+  QuietPage* page_ = nullptr;
+  QString asked_url_;
+  bool asked_ = false;
+  int running_ = 0;
+  QEventLoop* waiting_ = nullptr;
+};
+
 }  // namespace
 
 QuietPage::QuietPage(QWebEngineProfile* profile, QObject* parent)
     : QWebEnginePage(profile, parent) {}
 
-void QuietPage::javaScriptAlert(const QUrl&, const QString&) { ++dialogs_; }
+void QuietPage::answered() {
+  ++dialogs_;
+  if (total_) ++*total_;
+}
+
+void QuietPage::javaScriptAlert(const QUrl&, const QString&) { answered(); }
 
 bool QuietPage::javaScriptConfirm(const QUrl&, const QString& message) {
-  ++dialogs_;
+  answered();
   // The engine asks before leaving a page that wants to hold the user through this call, with
   // its own text: leaving is allowed, a page's own question is cancelled.
   return message == QCoreApplication::translate("QWebEnginePage",
@@ -82,7 +246,7 @@ bool QuietPage::javaScriptConfirm(const QUrl&, const QString& message) {
 }
 
 bool QuietPage::javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) {
-  ++dialogs_;
+  answered();
   return false;
 }
 
@@ -201,8 +365,10 @@ WebBrowser::WebBrowser(int start_ms) {
 }
 
 WebBrowser::~WebBrowser() {
-  // The page belongs to the view; it must go before the profile it uses.
+  // The page belongs to the view; it must go before the profile it uses, and so must the
+  // loader pages dropped last (deleted later).
   window_.reset();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   profile_.reset();
 }
 
@@ -326,7 +492,12 @@ void WebBrowser::ForgetRange(const QString& id) {
   }
 }
 
-int WebBrowser::AnsweredDialogs() { return window_->page()->dialogs(); }
+int WebBrowser::AnsweredDialogs() { return window_->page()->dialogs() + *loader_dialogs_; }
+
+std::unique_ptr<LoaderPage> WebBrowser::CreateLoaderPage() {
+  if (!light_loads_) light_loads_ = std::make_unique<LightLoads>();
+  return std::make_unique<WebLoaderPage>(profile_.get(), light_loads_.get(), loader_dialogs_);
+}
 
 std::string WebBrowser::DocumentUrl() { return window_->page()->url().toString().toStdString(); }
 

@@ -15,7 +15,12 @@
 // windows and file choosers are refused. A load or a script call never holds the caller for
 // longer than the bound it gives.
 //
-// One WebBrowser exists per program run; the search bar owns it. Its ranges must not outlive it.
+// The indexer loads pages in loader pages (CreateLoaderPage): pages of the same profile
+// without a view, so nothing paints them, that load no images, media, fonts or plug-ins and
+// answer script dialogs as the shown page does.
+//
+// One WebBrowser exists per program run; the search bar owns it. Its ranges and loader pages
+// must not outlive it.
 #pragma once
 
 #include <QMainWindow>
@@ -35,6 +40,7 @@ class QAction;
 class QWebEngineView;
 class QWebEngineProfile;
 class QWebEngineCertificateError;
+class QWebEngineUrlRequestInterceptor;
 
 namespace vellumark {
 
@@ -46,6 +52,8 @@ class QuietPage final : public QWebEnginePage {
   QuietPage(QWebEngineProfile* profile, QObject* parent);
 
   int dialogs() const { return dialogs_; }
+  // Every dialog answered is also counted in `*total` (the browser's loader pages share one).
+  void countInto(std::shared_ptr<int> total) { total_ = std::move(total); }
 
  protected:
   void javaScriptAlert(const QUrl& origin, const QString& message) override;
@@ -57,7 +65,9 @@ class QuietPage final : public QWebEnginePage {
   QWebEnginePage* createWindow(WebWindowType type) override;
 
  private:
+  void answered();
   int dialogs_ = 0;
+  std::shared_ptr<int> total_;
 };
 
 // The window the user sees: navigation bar over the page.
@@ -100,6 +110,7 @@ class WebBrowser final : public Browser {
   std::vector<std::string> DocumentLinks() override;
   std::unique_ptr<TextRange> CreateBodyTextRange() override;
   int AnsweredDialogs() override;
+  std::unique_ptr<LoaderPage> CreateLoaderPage() override;
 
   BrowserWindow* window() const { return window_.get(); }
 
@@ -129,6 +140,9 @@ class WebBrowser final : public Browser {
   QString CoveredBand() const;
 
   std::unique_ptr<QWebEngineProfile> profile_;
+  // Keeps images, media, fonts and plug-ins out of loader pages.
+  std::unique_ptr<QWebEngineUrlRequestInterceptor> light_loads_;
+  std::shared_ptr<int> loader_dialogs_ = std::make_shared<int>(0);
   std::unique_ptr<BrowserWindow> window_;
   int loads_running_ = 0;          // loads started and not yet finished
   bool navigation_asked_ = false;  // Navigate called, its load not started yet

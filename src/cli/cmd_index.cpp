@@ -25,10 +25,10 @@ double Seconds(RunTimings::Duration d) { return std::chrono::duration<double>(d)
 void PrintTimings(const RunTimings& t) {
   char line[256];
   std::snprintf(line, sizeof line,
-                "timings: pages %lld, total %.2f s, HEAD %.2f s, browser load %.2f s, "
+                "timings: pages %lld, total %.2f s, %.1f pages/s, HEAD %.2f s, load %.2f s, "
                 "text extraction %.2f s, words %.2f s",
-                static_cast<long long>(t.pages), Seconds(t.total), Seconds(t.head), Seconds(t.load),
-                Seconds(t.reading), Seconds(t.words));
+                static_cast<long long>(t.pages), Seconds(t.total), t.PagesPerSecond(),
+                Seconds(t.head), Seconds(t.load), Seconds(t.reading), Seconds(t.words));
   std::cerr << line << std::endl;
 }
 

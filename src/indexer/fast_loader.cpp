@@ -132,7 +132,9 @@ LoadedPage FastLoader::Read(const std::string& url, const Page& page) {
   loaded.content_type = header.ContentType;
   loaded.truncated = result.truncated;
   if (!loaded.IsHtml() || !result.body_read) return loaded;
+  const Clock::time_point start = Clock::now();
   HtmlPage html = ParseHtmlPage(result.body, loaded.content_type, loaded.final_url);
+  loaded.read_time = Clock::now() - start;
   if (!html.error.empty()) {
     loaded.error = html.error;
     return loaded;

@@ -4,6 +4,7 @@
 
 #include "indexer/collation.h"
 #include "indexer/delimiters.h"
+#include "indexer/fast_loader.h"
 #include "indexer/page_text.h"
 #include "indexer/run_figures.h"
 #include "net/http_client.h"
@@ -19,8 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The browser is polled this often while it loads.
-constexpr int kBusyPollMs = 100;
 // CheckStop and the status line come on every this many + 1 links of a page.
 constexpr int kLinksPerCheck = 50;
 
@@ -304,6 +303,7 @@ bool TIndexer::FollowRedirect(const std::string& final_address) {
   TTaskFields(tasks).TaskURL().SetString(moved.start);
   tasks.Post();
   SetLocation(moved);
+  if (loader_) loader_->CancelAll();
   page_queue_.Clear();
   known_pages_.clear();
   QueueStartEntries();
@@ -403,6 +403,9 @@ std::string TIndexer::DoneStatus() const {
   if (const int missing = outcomes_.NotFound(); missing > 0) {
     status += ", " + Counted(missing, "page", "pages") + " not found";
   }
+  if (const int excluded = outcomes_.Excluded(); excluded > 0) {
+    status += ", " + Counted(excluded, "page", "pages") + " left out for robots.txt";
+  }
   if (const int dialogs = browser_.AnsweredDialogs() - dialogs_before_; dialogs > 0) {
     status += ", " + Counted(dialogs, "script dialog", "script dialogs") + " suppressed";
   }
@@ -481,7 +484,69 @@ bool TIndexer::FindPageRecord(const std::string& relative) {
   return found;
 }
 
+double RunTimings::PagesPerSecond() const {
+  const double seconds = std::chrono::duration<double>(total).count();
+  return seconds > 0 ? static_cast<double>(pages) / seconds : 0;
+}
+
+std::unique_ptr<PageLoader> TIndexer::MakeLoader() {
+  const LoaderSettings settings =
+      context_.settings ? ReadLoaderSettings(*context_.settings, context_.CurrentLocationNumber)
+                        : LoaderSettings{};
+  // Robots.txt and the fast loader's pages go out with the client's certificates and proxy.
+  FetchOptions fetch;
+  fetch.trusted_ca_file = http_.TrustedCAFile;
+  fetch.proxy = http_.Proxy;
+  fetch.proxy_port = http_.ProxyPort;
+  fetch.timeout_ms = options_.browser_wait_ms;
+  if (options_.loader.value_or(settings.kind) == LoaderKind::kFast) {
+    FastLoaderOptions fast;
+    fast.fetch = fetch;
+    fast.fetch.max_in_flight = std::max(1, settings.requests_in_flight);
+    fast.fetch.max_per_host = fast.fetch.max_in_flight;
+    fast.obey_robots = settings.obey_robots;
+    return std::make_unique<FastLoader>(http_.Pump(), std::move(fast));
+  }
+  BrowserLoaderOptions loads;
+  loads.pages_in_flight =
+      options_.pages_in_flight > 0 ? options_.pages_in_flight : IndexerOptions::kPagesInFlight;
+  loads.wait_ms = options_.browser_wait_ms;
+  loads.obey_robots = settings.obey_robots;
+  loads.robots_fetch = fetch;
+  return std::make_unique<BrowserLoader>(
+      browser_, http_.Pump(), [this](const std::string& address) { return HeadFor(address); },
+      std::move(loads));
+}
+
+HeadAnswer TIndexer::HeadFor(const std::string& address) {
+  HeadAnswer answer;
+  try {
+    answer.aborted = Head(address);
+    if (answer.aborted) return answer;
+    answer.header = http_.Header;
+    answer.final_url = FinalAddress(http_);
+  } catch (const std::exception& e) {
+    answer.error = e.what();
+  }
+  return answer;
+}
+
+void TIndexer::StartAhead() {
+  for (const std::string& relative : page_queue_.FirstItems(loader_->LoadAhead())) {
+    loader_->Start(base_address_ + relative);
+  }
+}
+
 void TIndexer::IndexPages() {
+  loader_ = MakeLoader();
+  // However the loop ends, no load stays in flight.
+  struct EndsLoads {
+    std::unique_ptr<PageLoader>& loader;
+    ~EndsLoads() {
+      loader->CancelAll();
+      loader.reset();
+    }
+  } ends_loads{loader_};
   while (!page_queue_.Empty()) {
     view_.SetCounters(static_cast<int>(indexed_count_), static_cast<int>(page_queue_.Count()));
     if (CheckStop()) return;
@@ -498,8 +563,11 @@ TIndexer::PassEnd TIndexer::IndexOnePage() {
   TTransaction pass(dm_.dbKiv);
   const int first_new_page_no = next_page_no_;
 
-  if (!EnterPage(relative)) return PassEnd::kNext;
-  if (const PassEnd end = FetchPage(relative, first_new_page_no); end != PassEnd::kGoOn) {
+  if (!EnterPage(relative)) {
+    loader_->Cancel(page_address_);
+    return PassEnd::kNext;
+  }
+  if (const PassEnd end = FetchPage(first_new_page_no); end != PassEnd::kGoOn) {
     return end;
   }
   const bool start_page = relative == start_relative_;
@@ -516,10 +584,14 @@ TIndexer::PassEnd TIndexer::IndexOnePage() {
   if (outcome_ == PageOutcome::kIndex) {
     CollectLinks(start_page);
     QueueNewLinks();
+    // A new head of the queue loads while this page's words are recorded.
+    StartAhead();
+    loader_->Pump();
   }
   if (CheckStop()) return PassEnd::kLeave;
   if (PageLimitReached()) return PassEnd::kLeave;
   if (!RecordWords()) return PassEnd::kLeave;
+  loader_->Pump();
   if (CheckStop()) return PassEnd::kLeave;
   UpdatePageRecord(relative);
   pass.Commit();
@@ -543,35 +615,45 @@ bool TIndexer::EnterPage(const std::string& relative) {
   return true;
 }
 
-TIndexer::PassEnd TIndexer::FetchPage(const std::string& relative, int first_new_page_no) {
+TIndexer::PassEnd TIndexer::FetchPage(int first_new_page_no) {
   ShowStatus("Connecting '" + page_address_ + "' ...");
   links_.SetPage(page_address_);
   ResponseHeader.Clear();
   page_ = LoadedPage{};
   page_.url = page_address_;
   link_list_.Clear();
-  try {
-    if (Head(page_address_)) {
-      // Stop ended the request. Leave when the user confirms; otherwise fetch the page again.
-      next_page_no_ = first_new_page_no;
-      if (CheckStop()) return PassEnd::kLeave;
-      page_queue_.Add(relative);
-      return PassEnd::kNext;
-    }
-    page_.header = http_.Header;
-    page_.status = StatusOfHeader(http_.Header);
-    page_.final_url = NormalAddress(FinalAddress(http_));
-    ResponseHeader.ParseHeader(http_.Header);
-    page_.content_type = ResponseHeader.ContentType;
-    if (IsErrorStatus(page_.status)) {
-      // The server's error page is not the page's content.
-      ShowStatus("Not found '" + page_address_ + "' (" + StatusLine(http_.Header) + ")");
-    } else if (page_.IsHtml()) {
-      ReadHtmlPage();
-    }
-  } catch (const std::exception& e) {
-    page_.error = e.what();
+  StartAhead();
+  std::optional<LoadedPage> loaded;
+  {
+    const Clock::time_point start = Clock::now();
+    const RunTimings::Duration head_before = timings_.head;
+    // A page that never finishes loading ends at the loader's deadline; Stop ends the wait.
+    loaded = loader_->Take(page_address_, [this] {
+      ShowStatus("Opening '" + page_address_ + "' ...");
+      return CheckStop();
+    });
+    const RunTimings::Duration read = loaded ? loaded->read_time : RunTimings::Duration{};
+    timings_.load += Clock::now() - start - (timings_.head - head_before) - read;
+    timings_.reading += read;
+  }
+  if (!loaded) {
+    // The user confirmed the stop: the pass is rolled back, and with it the page numbers.
+    next_page_no_ = first_new_page_no;
+    return PassEnd::kLeave;
+  }
+  page_ = std::move(*loaded);
+  page_.url = page_address_;
+  if (!page_.final_url.empty()) page_.final_url = NormalAddress(page_.final_url);
+  if (!page_.header.empty()) ResponseHeader.ParseHeader(page_.header);
+  if (!page_.error.empty()) {
     ShowStatus("Cannot open location '" + page_address_ + "'");
+  } else if (page_.robots_excluded) {
+    ShowStatus("Left out for robots.txt '" + page_address_ + "'");
+  } else if (IsErrorStatus(page_.status)) {
+    // The server's error page is not the page's content.
+    ShowStatus("Not found '" + page_address_ + "' (" + StatusLine(page_.header) + ")");
+  } else if (page_.IsHtml()) {
+    ShowStatus("Processing '" + page_address_ + "' ...");
   }
   return PassEnd::kGoOn;
 }
@@ -647,44 +729,6 @@ void TIndexer::UpdatePageRecord(const std::string& relative) {
   page.FileText().SetString(excerpt_);
   page.FileState().SetInteger(outcome_ == PageOutcome::kIndex && !page_.text.empty() ? 1 : 2);
   files.Post();
-}
-
-bool TIndexer::WaitForBrowser(Clock::time_point deadline) {
-  while (browser_.Busy()) {
-    if (Clock::now() >= deadline) return false;
-    browser_.WaitWhileBusy(kBusyPollMs);
-    ShowStatus("Opening '" + page_address_ + "' ...");
-    // Stop works on a page that never finishes loading.
-    if (CheckStop()) {
-      stopped_ = true;
-      return true;
-    }
-  }
-  return true;
-}
-
-void TIndexer::ReadHtmlPage() {
-  stopped_ = false;
-  {
-    Timer timer(timings_.load);
-    // A page still loading from before gets the same bound; then it is superseded.
-    const auto wait = std::chrono::milliseconds(options_.browser_wait_ms);
-    WaitForBrowser(Clock::now() + wait);
-    if (stopped_) return;
-    browser_.Navigate(page_address_);
-    if (!WaitForBrowser(Clock::now() + wait)) {
-      throw BrowserError("The page did not finish loading");
-    }
-    if (stopped_) return;
-  }
-  Timer timer(timings_.reading);
-  ShowStatus("Processing '" + page_address_ + "' ...");
-  // Where the browser ended, after redirects and scripts; the page stays recorded under the
-  // address it was queued with.
-  page_.final_url = NormalAddress(browser_.DocumentUrl());
-  page_.links = browser_.DocumentLinks();
-  page_.title = browser_.DocumentTitle();
-  page_.text = browser_.CreateBodyTextRange()->Text();
 }
 
 void TIndexer::DeleteNotInformative() {

@@ -1,8 +1,13 @@
 // The indexing run of the index window: bbGoClick builds or completes the index of the current
-// location, the page loop IndexPages fetches the queued pages one by one and follows their
-// links inside the location, and the clean-up drops pages without text and trims repeated
-// excerpts. bbStopClick and CheckStop end a run on the user's request; CanClose is the index
-// window's close and Esc rule while a run is active.
+// location, the page loop IndexPages fetches the queued pages and follows their links inside
+// the location, and the clean-up drops pages without text and trims repeated excerpts.
+//
+// The page loop takes its pages from a page loader (page_loader.h): the browser loader, or the
+// fast loader when the run or the location chooses it. The pages that stand first in the queue
+// are loading while the current one is read and its words recorded, but pages are numbered,
+// recorded and their links queued one at a time in queue order, exactly as in a loop that
+// loads one page after the other. bbStopClick and CheckStop end a run on the user's request;
+// CanClose is the index window's close and Esc rule while a run is active.
 //
 // Addresses are compared in the browser's normal form (page_rules.h). When the start page of a
 // new index redirects (seen by the connection check or by the browser on the first page), the
@@ -22,11 +27,13 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "indexer/browser_loader.h"
 #include "indexer/loader_settings.h"
 #include "indexer/page_loader.h"
 #include "indexer/page_rules.h"
@@ -62,17 +69,23 @@ struct IndexerOptions {
   // The page loader of this run only; unset, the location's own choice in the settings file
   // (ReadLoaderSettings) holds.
   std::optional<LoaderKind> loader;
+  // Pages the browser loader loads at once, the current one included; 0: kPagesInFlight.
+  int pages_in_flight = 0;
+  static constexpr int kPagesInFlight = 2;
 };
 
 // Where a run's time went, summed over its pages.
 struct RunTimings {
   using Duration = std::chrono::steady_clock::duration;
   Duration head{};         // HEAD requests, the connection check included
-  Duration load{};         // browser navigation and the waits for it
-  Duration reading{};      // reading links, title and body text from the document
+  Duration load{};         // the waits for the page loader, beyond HEAD requests and reading
+  Duration reading{};      // reading links, title and body text, and placing the links
   Duration words{};        // lower-casing, splitting, StoreWords and the excerpt
   Duration total{};        // the whole run from the URL question's answer to its end
   std::int64_t pages = 0;  // pages fetched (indexed count at the end of the loop)
+
+  // Pages fetched per second of the whole run; 0 for a run of no measurable time.
+  double PagesPerSecond() const;
 };
 
 class TIndexer final {
@@ -99,8 +112,6 @@ class TIndexer final {
   void EndRun();
   // The page loop over the page queue.
   void IndexPages();
-  // Loads the current page in the browser and reads its final address, links, title and text.
-  void ReadHtmlPage();
   // Deletes the fetched pages without text (but the first) and trims repeated excerpts.
   void DeleteNotInformative();
 
@@ -175,11 +186,16 @@ class TIndexer final {
   // it but for letter case (the page queue's comparison); false when there is none.
   bool FindPageRecord(const std::string& relative);
   void RememberPage(const std::string& relative, int file_no);
-  // The HEAD request and, for an HTML page, the browser's load: the page's header, title, text
-  // and links. A page that cannot be opened says so in the status line and goes on empty. When
-  // Stop ended the request the page goes back to the queue (or the loop ends, as the user
-  // confirms) and the page numbers handed out since `first_new_page_no` are given back.
-  PassEnd FetchPage(const std::string& relative, int first_new_page_no);
+  // The page from the loader: its header, title, text and links. A page that cannot be opened
+  // says so in the status line and goes on empty. When the user confirms a stop during the
+  // wait the loop ends and the page numbers handed out since `first_new_page_no` are given back.
+  PassEnd FetchPage(int first_new_page_no);
+  // The loader the run uses: the run's own choice, else the location's.
+  std::unique_ptr<PageLoader> MakeLoader();
+  // Starts the pages that stand first in the queue, for the loader to load ahead.
+  void StartAhead();
+  // The HEAD request of a page for the browser loader.
+  HeadAnswer HeadFor(const std::string& address);
   // The page's links inside the location into the link list; for the start page, counts where
   // its links lead.
   void CollectLinks(bool start_page);
@@ -192,9 +208,6 @@ class TIndexer final {
   bool RecordWords();
   // The page's header, title, excerpt and state in its record.
   void UpdatePageRecord(const std::string& relative);
-  // Waits while the browser is busy, at most until `deadline`. False when the wait ran out;
-  // true when the load finished or the run must end (`stopped_` is then set).
-  bool WaitForBrowser(std::chrono::steady_clock::time_point deadline);
   // Runs the HEAD request so that Stop can end it; true when Stop ended it.
   bool Head(const std::string& address);
 
@@ -237,9 +250,9 @@ class TIndexer final {
   std::int64_t links_queued_ = 0;   // pages found through links in this run
   int dialogs_before_ = 0;          // the browser's answered script dialogs at the run's start
 
-  bool head_in_flight_ = false;  // a HEAD request is waiting; Stop aborts it
-  bool head_aborted_ = false;    // the last HEAD request was ended by Stop
-  bool stopped_ = false;         // a wait for the browser ended because the run must end
+  bool head_in_flight_ = false;         // a HEAD request is waiting; Stop aborts it
+  bool head_aborted_ = false;           // the last HEAD request was ended by Stop
+  std::unique_ptr<PageLoader> loader_;  // during the page loop
   RunTimings timings_;
 };
 

@@ -13,6 +13,7 @@
 // seams it was built with are the caller's and must outlive it.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,6 +34,7 @@ struct LoadedPage {
   std::string error;               // why the page could not be loaded; empty when it was
   bool robots_excluded = false;    // the site's robots.txt does not allow the page; not loaded
   bool truncated = false;          // the page was longer than the size cap and read in part
+  std::chrono::steady_clock::duration read_time{};  // reading title, links and text from it
 
   // The content type names HTML: only then are title, links and text read.
   bool IsHtml() const { return content_type.find("text/html") != std::string::npos; }

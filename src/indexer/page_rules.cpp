@@ -84,10 +84,14 @@ void PageOutcomes::Clear() {
   final_addresses_.clear();
   contents_.clear();
   not_found_ = 0;
+  excluded_ = 0;
 }
 
 PageOutcome PageOutcomes::Judge(const LoadedPage& page) {
-  if (page.robots_excluded) return PageOutcome::kExcluded;
+  if (page.robots_excluded) {
+    ++excluded_;
+    return PageOutcome::kExcluded;
+  }
   if (IsErrorStatus(page.status)) {
     ++not_found_;
     return PageOutcome::kNotFound;

@@ -87,6 +87,8 @@ class PageOutcomes final {
 
   // Pages judged not found since Clear.
   int NotFound() const { return not_found_; }
+  // Pages judged excluded by robots.txt since Clear.
+  int Excluded() const { return excluded_; }
 
  private:
   // A page's title and text, kept as a hash and their lengths: two pages count as equal when
@@ -106,6 +108,7 @@ class PageOutcomes final {
   std::unordered_set<std::uint64_t> final_addresses_;
   std::unordered_set<Content, ContentHash> contents_;
   int not_found_ = 0;
+  int excluded_ = 0;
 };
 
 }  // namespace vellumark

@@ -55,4 +55,12 @@ void SortWordList(std::vector<std::string>& words, const TCollation& collation) 
   words = std::move(sorted);
 }
 
+std::vector<std::string> TSortedList::FirstItems(std::size_t n) const {
+  std::vector<std::string> items;
+  for (auto it = entries_.begin(); it != entries_.end() && items.size() < n; ++it) {
+    items.push_back(it->second);
+  }
+  return items;
+}
+
 }  // namespace vellumark

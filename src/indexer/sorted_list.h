@@ -35,6 +35,8 @@ class TSortedList final {
   const std::string& First() const { return entries_.begin()->second; }
   // Removes and returns the first entry. REQUIRES: !Empty().
   std::string TakeFirst();
+  // The first `n` entries (all when fewer), in order.
+  std::vector<std::string> FirstItems(std::size_t n) const;
 
   // The entries in order.
   std::vector<std::string> Items() const;

@@ -133,6 +133,8 @@ class TSocketClient {
   std::uint32_t RemoteAddress() const { return remote_address_; }  // network byte order
   std::uint16_t RemotePort() const { return remote_port_; }        // host byte order
   int SocketHandle() const { return socket_; }
+  // The event pump the component waits with.
+  EventPump& Pump() const { return pump_; }
 
  protected:
   using Clock = std::chrono::steady_clock;

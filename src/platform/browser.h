@@ -42,6 +42,39 @@ class TextRange {
   virtual void scrollIntoView() = 0;
 };
 
+// What the indexer reads of a loaded document, in one call: where the load ended (after
+// redirects and scripts), the title, every link as an absolute address in document order, and
+// the rendered text of the body.
+struct PageDocument {
+  std::string url;
+  std::string title;
+  std::vector<std::string> links;
+  std::string text;
+};
+
+// A page of the browser that nobody sees, for the indexer to load documents in, several at a
+// time: it is never painted, and loads no images, media, fonts or plug-ins (a page's text and
+// links do not depend on them). Script dialogs are answered and counted as for the shown page,
+// and no page opens a window. Made by Browser::CreateLoaderPage; it must not outlive its browser.
+class LoaderPage {
+ public:
+  virtual ~LoaderPage() = default;
+
+  // Starts loading `url` and returns at once; a load in flight is abandoned. Throws
+  // BrowserError for an address the browser cannot take.
+  virtual void Load(const std::string& url) = 0;
+  // Ends the load in flight, if any; the page is then ready for another Load.
+  virtual void Stop() = 0;
+  // True once the load started last has finished (loaded or failed), and before any Load.
+  virtual bool Ready() = 0;
+  // Waits, letting events run, until the page is ready or `max_ms` milliseconds have passed;
+  // the wait ends as soon as the load finishes.
+  virtual void WaitReady(int max_ms) = 0;
+  // Reads the loaded document in one call. Throws BrowserError when the browser does not
+  // answer within its bound or the document cannot be read.
+  virtual PageDocument Read() = 0;
+};
+
 class Browser {
  public:
   virtual ~Browser() = default;
@@ -72,6 +105,11 @@ class Browser {
   // waits for it. The number answered since the browser was made; 0 for a browser that runs
   // no scripts.
   virtual int AnsweredDialogs() { return 0; }
+
+  // A new page to load documents in off screen, for the indexer; null when this browser can
+  // only load in its shown page (the indexer then loads one page at a time through Navigate).
+  // Dialogs answered in loader pages count in AnsweredDialogs.
+  virtual std::unique_ptr<LoaderPage> CreateLoaderPage() { return nullptr; }
 };
 
 // A browser with no window, for programs that only write result pages (the command-line tool,

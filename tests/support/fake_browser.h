@@ -3,8 +3,14 @@
 // with that address; a page with an address of its own shows that one, as after a redirect).
 // `busy_polls` keeps the browser busy for that many Busy() reads after
 // each Navigate (-1: busy for ever); `fail_next` makes the next member call throw.
+//
+// With `loader_pages`, the browser makes loader pages that serve the same table: each load is
+// recorded in `navigations` too, stays unfinished for `busy_polls` waits on any loader page
+// (loads progress side by side; a page that `hangs` never finishes), and `most_loading` keeps
+// the most loads that were in flight at once.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,7 +24,8 @@ struct FakePage {
   std::string title;
   std::vector<std::string> links;
   std::string text;
-  std::string url{};  // where the load ends (a redirect); empty: the address navigated to
+  std::string url{};   // where the load ends (a redirect); empty: the address navigated to
+  bool hangs = false;  // a load in a loader page never finishes
 };
 
 class FakeBrowser final : public Browser {
@@ -62,6 +69,7 @@ class FakeBrowser final : public Browser {
     return page_.links;
   }
   std::unique_ptr<TextRange> CreateBodyTextRange() override;
+  std::unique_ptr<LoaderPage> CreateLoaderPage() override;
 
   std::map<std::string, FakePage> pages;
   std::vector<std::string> navigations;
@@ -70,9 +78,15 @@ class FakeBrowser final : public Browser {
   // What the last select() chose, as offsets into the body text.
   std::size_t selected_start = 0, selected_end = 0;
   int selections = 0;
+  bool loader_pages = false;
+  int loading = 0;                   // loads in flight in loader pages
+  int most_loading = 0;              // the most at once
+  std::vector<std::string> stopped;  // loads ended by Stop
+  std::vector<class FakeLoaderPage*> live_pages;
 
  private:
   friend class FakeTextRange;
+  friend class FakeLoaderPage;
   void Check() {
     if (fail_next) {
       fail_next = false;
@@ -157,6 +171,62 @@ class FakeTextRange final : public TextRange {
 inline std::unique_ptr<TextRange> FakeBrowser::CreateBodyTextRange() {
   Check();
   return std::make_unique<FakeTextRange>(*this, page_.text);
+}
+
+// A loader page of the fake browser.
+class FakeLoaderPage final : public LoaderPage {
+ public:
+  explicit FakeLoaderPage(FakeBrowser& owner) : owner_(owner) { owner_.live_pages.push_back(this); }
+  ~FakeLoaderPage() override {
+    Settle();
+    std::erase(owner_.live_pages, this);
+  }
+
+  void Load(const std::string& url) override {
+    owner_.Check();
+    Settle();
+    owner_.navigations.push_back(url);
+    auto it = owner_.pages.find(url);
+    page_ = it != owner_.pages.end() ? it->second : FakePage{};
+    url_ = page_.url.empty() ? url : page_.url;
+    busy_left_ = page_.hangs ? -1 : owner_.busy_polls;
+    if (busy_left_ != 0) {
+      loading_ = true;
+      owner_.most_loading = std::max(owner_.most_loading, ++owner_.loading);
+    }
+  }
+  void Stop() override {
+    if (loading_) owner_.stopped.push_back(url_);
+    busy_left_ = 0;
+    Settle();
+  }
+  bool Ready() override { return busy_left_ == 0; }
+  void WaitReady(int) override {
+    for (FakeLoaderPage* page : owner_.live_pages) page->Tick();
+  }
+  PageDocument Read() override {
+    owner_.Check();
+    return {url_, page_.title, page_.links, page_.text};
+  }
+
+ private:
+  void Tick() {
+    if (busy_left_ > 0 && --busy_left_ == 0) Settle();
+  }
+  void Settle() {
+    if (loading_) --owner_.loading;
+    loading_ = false;
+  }
+  FakeBrowser& owner_;
+  std::string url_;
+  FakePage page_;
+  int busy_left_ = 0;
+  bool loading_ = false;
+};
+
+inline std::unique_ptr<LoaderPage> FakeBrowser::CreateLoaderPage() {
+  if (!loader_pages) return nullptr;
+  return std::make_unique<FakeLoaderPage>(*this);
 }
 
 }  // namespace vellumark::testing
