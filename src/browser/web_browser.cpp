@@ -96,8 +96,10 @@ const char kReadDocument[] =
     "return{ok:true,t:document.title,l:Array.from(document.links,function(a){return a.href;}),"
     "x:b.innerText};})()";
 
-// A page without a view in the browser's profile. Its QWebEnginePage is made at the first
-// load and replaced after a stop, so that no signal of an abandoned load reaches a later one.
+// A page of the browser's profile in a view that is never shown, so never painted (the view
+// gives the page its size: a page without a view loads markedly slower). The view and its
+// page are made at the first load and replaced after a stop, so that no signal of an abandoned
+// load reaches a later one.
 class WebLoaderPage final : public LoaderPage {
  public:
   WebLoaderPage(QWebEngineProfile* profile, QWebEngineUrlRequestInterceptor* interceptor,
@@ -174,7 +176,10 @@ class WebLoaderPage final : public LoaderPage {
 
  private:
   void Make() {
-    page_ = new QuietPage(profile_, nullptr);
+    view_ = new QWebEngineView();
+    view_->resize(kViewWidth, kViewHeight);
+    page_ = new QuietPage(profile_, view_);
+    view_->setPage(page_);
     page_->countInto(dialogs_);
     page_->setUrlRequestInterceptor(interceptor_);
     QWebEngineSettings* settings = page_->settings();
@@ -204,9 +209,10 @@ class WebLoaderPage final : public LoaderPage {
   }
 
   void Drop() {
-    if (page_) {
+    if (view_) {
       page_->disconnect();
-      page_->deleteLater();
+      delete view_;
+      view_ = nullptr;
       page_ = nullptr;
     }
     asked_ = false;
@@ -217,6 +223,10 @@ class WebLoaderPage final : public LoaderPage {
   QWebEngineProfile* profile_;
   QWebEngineUrlRequestInterceptor* interceptor_;
   std::shared_ptr<int> dialogs_;
+  // The size of the browser window's page.
+  static constexpr int kViewWidth = 900;
+  static constexpr int kViewHeight = 600;
+  QWebEngineView* view_ = nullptr;  // owns page_
   QuietPage* page_ = nullptr;
   QString asked_url_;
   bool asked_ = false;
@@ -311,7 +321,23 @@ void BrowserWindow::setLoading(bool loading) {
   reload_stop_->setText(loading ? QStringLiteral("Stop") : QStringLiteral("Reload"));
 }
 
+namespace {
+
+// The engine lowers the priority of the renderers of pages nobody sees (nice +5 on Linux), and
+// every page the indexer loads is one: on a busy machine its loads then wait for every other
+// program. The flag must be in place before the engine starts, at the first profile.
+void KeepRenderersAtFullPriority() {
+  static const char kFlag[] = "--disable-renderer-backgrounding";
+  QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  if (flags.contains(kFlag)) return;
+  if (!flags.isEmpty()) flags += ' ';
+  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + kFlag);
+}
+
+}  // namespace
+
 WebBrowser::WebBrowser(int start_ms) {
+  KeepRenderersAtFullPriority();
   const QString script = RangeScript();
   if (script.isEmpty()) throw BrowserError("The text range script is missing");
 
@@ -365,10 +391,8 @@ WebBrowser::WebBrowser(int start_ms) {
 }
 
 WebBrowser::~WebBrowser() {
-  // The page belongs to the view; it must go before the profile it uses, and so must the
-  // loader pages dropped last (deleted later).
+  // The page belongs to the view; it must go before the profile it uses.
   window_.reset();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   profile_.reset();
 }
 

@@ -15,9 +15,9 @@
 // windows and file choosers are refused. A load or a script call never holds the caller for
 // longer than the bound it gives.
 //
-// The indexer loads pages in loader pages (CreateLoaderPage): pages of the same profile
-// without a view, so nothing paints them, that load no images, media, fonts or plug-ins and
-// answer script dialogs as the shown page does.
+// The indexer loads pages in loader pages (CreateLoaderPage): pages of the same profile in
+// views that are never shown, so nothing paints them, that load no images, media, fonts or
+// plug-ins and answer script dialogs as the shown page does.
 //
 // One WebBrowser exists per program run; the search bar owns it. Its ranges and loader pages
 // must not outlive it.

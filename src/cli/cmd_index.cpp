@@ -42,6 +42,7 @@ void AddIndexCommand(CLI::App& app, CliSession& session) {
     int browser_wait = 60;
     bool timings = false;
     std::optional<std::string> loader;
+    int pages_in_flight = 0;
   };
   auto args = std::make_shared<Args>();
   CLI::App* sub = app.add_subcommand("index", "Index location N");
@@ -59,6 +60,10 @@ void AddIndexCommand(CLI::App& app, CliSession& session) {
   AddLoaderOption(sub, args->loader,
                   "Page loader of this run only: the browser (runs scripts) or the fast loader "
                   "(no scripts); default: the location's own");
+  sub->add_option("--pages-in-flight", args->pages_in_flight,
+                  "Pages the browser loads at once (default " +
+                      std::to_string(IndexerOptions::kPagesInFlight) + ")")
+      ->check(CLI::Range(1, 8));
 
   OnChosen(sub, session, [args, &session] {
     session.SelectLocation(args->task_no);
@@ -80,6 +85,7 @@ void AddIndexCommand(CLI::App& app, CliSession& session) {
     dialogs.before_output = [&view] { view.MakeRoom(); };
     IndexerOptions options;
     options.browser_wait_ms = args->browser_wait * 1000;
+    options.pages_in_flight = args->pages_in_flight;
     options.loader = ChosenLoader(args->loader);
     const LoaderKind kind = options.loader.value_or(
         ReadLoaderSettings(*session.Context().settings, args->task_no).kind);

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "browser/web_browser.h"
+#include "indexer/site_server.h"
 #include "support/loopback_http_server.h"
 #include "support/test_certificates.h"
 
@@ -197,6 +198,52 @@ class WebBrowserTest : public QObject {
     QVERIFY(!browser_->Busy());
     QCOMPARE(browser_->DocumentUrl(), left);
     QCOMPARE(browser_->AnsweredDialogs(), answered + 1);
+  }
+
+  // Loader pages load side by side and read what the shown page reads, in one call; they fetch
+  // no images or fonts, answer script dialogs (counted with the browser's) and open no windows.
+  void loaderPagesReadAsTheShownPageWithoutImagesOrDialogs() {
+    testing::SiteServer site;
+    const std::string html =
+        "<html><head><title>Loaded</title><style>@font-face{font-family:f;src:url(/f.woff)}"
+        "body{font-family:f}</style></head><body><p>Seen <b>text</b></p><img src='/i.png'>"
+        "<a href='/x.html#y'>x</a><div hidden>not seen</div>"
+        "<script>alert('hi'); window.open('/w.html');</script></body></html>";
+    site.SetPage("/a.html", testing::SitePage{"text/html", html});
+    site.SetPage("/b.html", testing::SitePage{"text/html", html});
+    const int answered = browser_->AnsweredDialogs();
+    std::unique_ptr<LoaderPage> a = browser_->CreateLoaderPage();
+    std::unique_ptr<LoaderPage> b = browser_->CreateLoaderPage();
+    QVERIFY(a && b && a->Ready());
+    a->Load(site.Origin() + "/a.html");
+    b->Load(site.Origin() + "/b.html");
+    QVERIFY(!a->Ready() && !b->Ready());
+    for (int i = 0; i < 200 && !(a->Ready() && b->Ready()); ++i) a->WaitReady(100);
+    QVERIFY(a->Ready() && b->Ready());
+    const PageDocument read = a->Read();
+    QCOMPARE(b->Read().text, read.text);
+
+    Load(site.Origin() + "/a.html");
+    QCOMPARE(read.url, browser_->DocumentUrl());
+    QCOMPARE(read.title, browser_->DocumentTitle());
+    QCOMPARE(read.links, browser_->DocumentLinks());
+    QCOMPARE(read.text, browser_->CreateBodyTextRange()->Text());
+    QCOMPARE(browser_->AnsweredDialogs(), answered + 3);  // two loader pages, the shown one
+    QCOMPARE(site.Count("GET /w.html"), 0);
+    // The shown page fetched the image and the font once; the loader pages never did.
+    QVERIFY(site.Count("GET /i.png") <= 1);
+    QVERIFY(site.Count("GET /f.woff") <= 1);
+
+    // A stopped load leaves the page ready for the next one.
+    site.SetPage("/hang.html", testing::SitePage{"text/html", "", true});
+    a->Load(site.Origin() + "/hang.html");
+    a->WaitReady(200);
+    QVERIFY(!a->Ready());
+    a->Stop();
+    QVERIFY(a->Ready());
+    a->Load(site.Origin() + "/b.html");
+    for (int i = 0; i < 200 && !a->Ready(); ++i) a->WaitReady(100);
+    QCOMPARE(a->Read().title, std::string("Loaded"));
   }
 
   void aFailedLoadEndsBusy() {

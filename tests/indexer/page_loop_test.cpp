@@ -3,6 +3,9 @@
 // the deadline per page hold for every page in flight.
 #include <gmock/gmock.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <random>
 #include <sstream>
 
@@ -12,6 +15,7 @@ namespace vellumark::testing {
 namespace {
 
 using ::testing::Contains;
+using ::testing::Field;
 using ::testing::StartsWith;
 
 struct Loop {
@@ -185,6 +189,60 @@ TEST_F(PageLoopTest, StopDuringFetchesInFlightClosesThemAndContinuingCompletes) 
   indexer_->bbGoClick();
   EXPECT_THAT(view_.statuses.back(), StartsWith("Done. Indexed 4 of 4 pages"));
   EXPECT_EQ(Page("b.html")->state, 1);
+}
+
+// Both loaders leave out what robots.txt disallows: never requested, state 2 (so cleaned up at
+// the end), counted in the last status line.
+TEST_P(PageLoopTest, PagesRobotsTxtDisallowsAreLeftOutAndCounted) {
+  if (GetParam().pages_in_flight == 1) GTEST_SKIP() << "one browser case is enough";
+  AddLocation(Url("/"));
+  AddHtmlPage("/", "Home", {"/private/a.html", "/b.html"}, "home");
+  AddHtmlPage("/private/a.html", "A", {}, "secret");
+  AddHtmlPage("/b.html", "B", {}, "bee");
+  site_.SetPage("/robots.txt", SitePage{"text/plain", "User-agent: *\nDisallow: /private/\n"});
+  Index(GetParam(), false);
+  EXPECT_THAT(view_.statuses.back(),
+              StartsWith("Done. Indexed 2 of 2 pages, 1 page left out for robots.txt."));
+  EXPECT_EQ(site_.Count("HEAD /private/a.html") + site_.Count("GET /private/a.html"), 0);
+  EXPECT_EQ(Page("private/a.html"), nullptr);
+  EXPECT_TRUE(Postings("secret").empty());
+}
+
+// A run killed after a few pages (a child process that ends without any clean-up), then
+// continued, gives the index of a run that went through.
+TEST_F(PageLoopTest, AKilledRunContinuedGivesTheCompleteIndex) {
+  GenerateSite(20);
+  const int location = AddLocation(Url("/"));
+  const Loop fast{"fast", LoaderKind::kFast, 0, 0};
+  Index(fast, false);
+  const std::string complete = Dump();
+
+  // The child opens the tables on its own: no database connection crosses the fork.
+  indexer_.reset();
+  dm_.reset();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dm_ = std::make_unique<TdmKiv>(context_, dialogs_);
+    indexer_ = std::make_unique<TIndexer>(context_, *dm_, dialogs_, browser_, *http_, view_);
+    pump_.on_pump = [this](long) {
+      if (indexer_->IndexedCount() >= 8) _exit(0);
+    };
+    Index(fast, true);
+    _exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run ended before the kill";
+
+  dm_ = std::make_unique<TdmKiv>(context_, dialogs_);
+  indexer_ = std::make_unique<TIndexer>(context_, *dm_, dialogs_, browser_, *http_, view_);
+  ASSERT_TRUE(dm_->OpenLocation(dm_->LocationFolder(location)));
+  EXPECT_THAT(Pages(), Contains(Field(&PageRecord::state_null, true)));  // the kill left some
+  indexer_->Options().loader = LoaderKind::kFast;
+  Answer({kButtonYes, kButtonNo});  // continue
+  indexer_->bbGoClick();
+  EXPECT_EQ(Dump(), complete);
 }
 
 }  // namespace
