@@ -1,12 +1,14 @@
-// The location dialog TfmKivDialog: a location's URL and description, and two buttons that use
-// the browser ("Browse ..." shows it, "Get from IE" takes the address it shows).
-// QtLocationDialog runs it for the location commands.
+// The location dialog TfmKivDialog: a location's URL and description, whether its pages are
+// loaded with the browser (else with the fast loader), and two buttons that use the browser
+// ("Browse ..." shows it, "Get from IE" takes the address it shows). QtLocationDialog runs it
+// for the location commands.
 #pragma once
 
 #include <QDialog>
 
 #include "indexer/location_commands.h"
 
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
@@ -20,6 +22,7 @@ class TfmKivDialog final : public QDialog {
 
   QLineEdit* edURL() const { return edURL_; }
   QLineEdit* edURLDescription() const { return edURLDescription_; }
+  QCheckBox* cbBrowserLoader() const { return cbBrowserLoader_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -29,6 +32,7 @@ class TfmKivDialog final : public QDialog {
   Dialogs& dialogs_;
   QLineEdit* edURL_;
   QLineEdit* edURLDescription_;
+  QCheckBox* cbBrowserLoader_;
 };
 
 class QtLocationDialog final : public LocationDialog {
@@ -36,7 +40,8 @@ class QtLocationDialog final : public LocationDialog {
   QtLocationDialog(Browser* browser, Dialogs& dialogs, QWidget* parent)
       : browser_(browser), dialogs_(dialogs), parent_(parent) {}
   void SetBrowser(Browser* browser) { browser_ = browser; }
-  bool Execute(const std::string& caption, std::string& url, std::string& description) override;
+  bool Execute(const std::string& caption, std::string& url, std::string& description,
+               LoaderKind& loader) override;
 
  private:
   Browser* browser_;

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include "app/placement.h"
@@ -53,6 +54,30 @@ TfmKivOpts::TfmKivOpts(ProgramContext& context, TPIniFile& settings, Dialogs& di
   edSHFile_->setObjectName(QStringLiteral("edSHFile"));
   edSHFile_->setGeometry(8, 62, 206, 22);
 
+  auto* tsLoading = new QWidget;
+  tsLoading->setObjectName(QStringLiteral("tsLoading"));
+  IEPageControl_->addTab(tsLoading, QStringLiteral("Page Loading"));
+  cbBrowserLoader_ = new QCheckBox(
+      QStringLiteral("Load new locations' pages with the browser (runs scripts)"), tsLoading);
+  cbBrowserLoader_->setObjectName(QStringLiteral("cbBrowserLoader"));
+  cbBrowserLoader_->setToolTip(
+      QStringLiteral("The default of the location dialog's check box; each location keeps its "
+                     "own choice"));
+  cbBrowserLoader_->setGeometry(8, 6, 380, 20);
+  auto* requests_label =
+      new QLabel(QStringLiteral("Requests at a time without the browser:"), tsLoading);
+  requests_label->setGeometry(8, 34, 250, 20);
+  seRequests_ = new QSpinBox(tsLoading);
+  seRequests_->setObjectName(QStringLiteral("seRequests"));
+  seRequests_->setRange(kMinRequestsInFlight, kMaxRequestsInFlight);
+  seRequests_->setToolTip(QStringLiteral("Also the most at a time to one site"));
+  seRequests_->setGeometry(262, 33, 56, 22);
+  requests_label->setBuddy(seRequests_);
+  cbObeyRobots_ =
+      new QCheckBox(QStringLiteral("Obey robots.txt (leave out pages a site excludes)"), tsLoading);
+  cbObeyRobots_->setObjectName(QStringLiteral("cbObeyRobots"));
+  cbObeyRobots_->setGeometry(8, 60, 380, 20);
+
   bbClose_ = new QPushButton(QStringLiteral("Close"), this);
   bbClose_->setObjectName(QStringLiteral("bbClose"));
   bbClose_->setGeometry(326, 126, 76, 26);
@@ -66,6 +91,9 @@ TfmKivOpts::TfmKivOpts(ProgramContext& context, TPIniFile& settings, Dialogs& di
   meSearchDelim_->setPlainText(QString::fromStdString(v.delimiter_text));
   cbSubWord_->setChecked(sub_word);
   cbSearchOptions_->setCurrentText(QString::fromStdString(search_options));
+  cbBrowserLoader_->setChecked(v.loader.kind == LoaderKind::kBrowser);
+  seRequests_->setValue(v.loader.requests_in_flight);
+  cbObeyRobots_->setChecked(v.loader.obey_robots);
 
   // The form sees every key first.
   for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
@@ -86,6 +114,9 @@ OptionsValues TfmKivOpts::Values() const {
   v.delimiter_text = meSearchDelim_->toPlainText().toStdString();
   v.sub_word = cbSubWord_->isChecked();
   v.search_options = cbSearchOptions_->currentText().toStdString();
+  v.loader.kind = cbBrowserLoader_->isChecked() ? LoaderKind::kBrowser : LoaderKind::kFast;
+  v.loader.requests_in_flight = seRequests_->value();
+  v.loader.obey_robots = cbObeyRobots_->isChecked();
   return v;
 }
 

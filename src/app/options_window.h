@@ -1,6 +1,8 @@
 // The options window TfmKivOpts (component name "OptsForm"): default search mode and sub-word
-// setting, delimiter specification and result page header file. Shown modally from the index
-// window; everything is saved whenever it closes (there is no Cancel).
+// setting, delimiter specification and result page header file on the "Settings" tab; the page
+// loader of new locations, the fast loader's requests in flight and robots.txt on the "Page
+// Loading" tab. Shown modally from the index window; everything is saved whenever it closes
+// (there is no Cancel).
 #pragma once
 
 #include <QDialog>
@@ -14,6 +16,7 @@ class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace vellumark {
@@ -51,6 +54,9 @@ class TfmKivOpts final : public QDialog {
   QCheckBox* cbSubWord_;
   QPlainTextEdit* meSearchDelim_;
   QLineEdit* edSHFile_;
+  QCheckBox* cbBrowserLoader_;  // new locations load with the browser
+  QSpinBox* seRequests_;        // the fast loader's requests in flight
+  QCheckBox* cbObeyRobots_;
   QPushButton* bbClose_;
 };
 

@@ -1,14 +1,17 @@
-// vellumark-cli index N [--overwrite | --continue]: the indexing run on location N, as the
-// index window's "Index" button. The URL question is answered Yes, the overwrite question by
-// the flag; Ctrl-C requests a stop and confirms it.
+// vellumark-cli index N [--overwrite | --continue] [--loader browser|fast]: the indexing run on
+// location N, as the index window's "Index" button. The URL question is answered Yes, the
+// overwrite question by the flag; Ctrl-C requests a stop and confirms it. A run with the fast
+// loader never loads the browser library.
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "cli/command.h"
+#include "cli/location_args.h"
 #include "cli/progress_view.h"
 #include "indexer/index_run.h"
 #include "store/data_module.h"
@@ -38,6 +41,7 @@ void AddIndexCommand(CLI::App& app, CliSession& session) {
     bool keep = false;
     int browser_wait = 60;
     bool timings = false;
+    std::optional<std::string> loader;
     int pages_in_flight = 0;
   };
   auto args = std::make_shared<Args>();
@@ -53,6 +57,9 @@ void AddIndexCommand(CLI::App& app, CliSession& session) {
       ->check(CLI::PositiveNumber)
       ->default_val(60);
   sub->add_flag("--timings", args->timings, "Print where the run's time went");
+  AddLoaderOption(sub, args->loader,
+                  "Page loader of this run only: the browser (runs scripts) or the fast loader "
+                  "(no scripts); default: the location's own");
   sub->add_option("--pages-in-flight", args->pages_in_flight,
                   "Pages the browser loads at once (default " +
                       std::to_string(IndexerOptions::kPagesInFlight) + ")")
@@ -79,8 +86,15 @@ void AddIndexCommand(CLI::App& app, CliSession& session) {
     IndexerOptions options;
     options.browser_wait_ms = args->browser_wait * 1000;
     options.pages_in_flight = args->pages_in_flight;
-    TIndexer indexer(session.Context(), dm, dialogs, session.WebBrowser(), session.HttpClient(),
-                     view, {}, options);
+    options.loader = ChosenLoader(args->loader);
+    const LoaderKind kind = options.loader.value_or(
+        ReadLoaderSettings(*session.Context().settings, args->task_no).kind);
+    // The fast loader needs no browser: the run gets one that loads nothing, and the browser
+    // library (Qt, WebEngine) stays unloaded.
+    NoBrowser no_browser;
+    Browser& browser = kind == LoaderKind::kFast ? no_browser : session.WebBrowser();
+    TIndexer indexer(session.Context(), dm, dialogs, browser, session.HttpClient(), view, {},
+                     options);
     session.Pump().on_interrupt = [&indexer] { indexer.bbStopClick(); };
     CliEventPump::CatchInterrupt();
 

@@ -1,10 +1,11 @@
-// vellumark-cli locations [--tsv]: one line per location.
+// vellumark-cli locations [--tsv]: one line per location, its page loader last.
 #include <algorithm>
 #include <array>
 #include <iostream>
 #include <memory>
 
 #include "cli/command.h"
+#include "indexer/loader_settings.h"
 #include "store/data_module.h"
 #include "store/records.h"
 
@@ -12,8 +13,9 @@ namespace vellumark::cli {
 
 namespace {
 
-// Number, URL, description, date, start and end time of the last run, indexed pages.
-constexpr std::size_t kColumnCount = 7;
+// Number, URL, description, date, start and end time of the last run, indexed pages, page
+// loader (last, so that readers of the older seven columns keep working).
+constexpr std::size_t kColumnCount = 8;
 
 // A field value on one line: tabs and line breaks would break the row.
 std::string OneLine(std::string text) {
@@ -30,7 +32,7 @@ void AddLocationsCommand(CLI::App& app, CliSession& session) {
   CLI::App* sub = app.add_subcommand(
       "locations",
       "List the locations: number, URL, description, date, start and end time of "
-      "the last run, indexed pages");
+      "the last run, indexed pages, page loader");
   sub->add_flag("--tsv", *tsv, "Tab-separated, without a heading line");
   OnChosen(sub, session, [tsv, &session] {
     TdmKiv& dm = session.DataModule();
@@ -46,6 +48,8 @@ void AddLocationsCommand(CLI::App& app, CliSession& session) {
                               &task.Date(), &task.TimeStart(), &task.TimeEnd(), &task.Files()}) {
           row[i++] = OneLine(field->AsString());
         }
+        const int task_no = static_cast<int>(task.TaskNo().AsInteger());
+        row[i] = LoaderKindName(ReadLoaderSettings(*session.Context().settings, task_no).kind);
         rows.push_back(row);
         tasks.Next();
       }
@@ -59,7 +63,8 @@ void AddLocationsCommand(CLI::App& app, CliSession& session) {
       }
       return 0;
     }
-    const char* headings[] = {"No", "URL", "Description", "Date", "Start", "End", "Indexed"};
+    const char* headings[] = {"No",    "URL", "Description", "Date",
+                              "Start", "End", "Indexed",     "Loader"};
     std::array<std::size_t, kColumnCount> width{};
     for (std::size_t i = 0; i < kColumnCount; ++i) width[i] = std::string(headings[i]).size();
     for (const auto& row : rows) {

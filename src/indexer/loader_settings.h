@@ -14,6 +14,9 @@ class TPIniFile;
 
 enum class LoaderKind { kBrowser, kFast };
 
+inline constexpr int kMinRequestsInFlight = 1;
+inline constexpr int kMaxRequestsInFlight = 16;
+
 struct LoaderSettings {
   LoaderKind kind = LoaderKind::kBrowser;
   int requests_in_flight = 4;  // the fast loader's requests at a time, and per host
@@ -24,6 +27,19 @@ struct LoaderSettings {
 // the default for new locations; the program-wide fetch options. Missing or unreadable
 // values give the defaults above.
 LoaderSettings ReadLoaderSettings(const TPIniFile& settings, int task_no);
+
+// The program-wide values the options window shows: `kind` is the default for new locations.
+// Missing or unreadable values give the defaults of LoaderSettings.
+LoaderSettings ReadLoaderOptions(const TPIniFile& settings);
+// Writes all three; a number of requests outside 1..16 is written as the nearest bound.
+// Throws EIniFileException when the file cannot be written.
+void WriteLoaderOptions(TPIniFile& settings, const LoaderSettings& options);
+
+// Location `task_no`'s own choice; nullopt when it has none or the value is not a loader name.
+std::optional<LoaderKind> ReadLocationLoader(const TPIniFile& settings, int task_no);
+// WriteLocationLoader throws EIniFileException when the file cannot be written.
+void WriteLocationLoader(TPIniFile& settings, int task_no, LoaderKind kind);
+void EraseLocationLoader(TPIniFile& settings, int task_no);
 
 // "browser" / "fast", as the command-line tool spells them; nullopt for anything else.
 std::optional<LoaderKind> LoaderKindFromName(std::string_view name);

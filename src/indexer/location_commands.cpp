@@ -5,12 +5,18 @@
 #include "store/data_module.h"
 #include "store/records.h"
 #include "store/table.h"
+#include "util/inifile.h"
 
 namespace vellumark {
 
 namespace {
 
 std::string NotValid(const std::string& url) { return "URL Location '" + url + "' not valid."; }
+
+LoaderKind OfferedLoader(const TPIniFile* settings, std::optional<int> task_no) {
+  if (!settings) return LoaderKind::kBrowser;
+  return task_no ? ReadLoaderSettings(*settings, *task_no).kind : ReadLoaderOptions(*settings).kind;
+}
 
 }  // namespace
 
@@ -19,7 +25,9 @@ int TLocationCommands::bbNewClick(LocationDialog& dialog) {
   if (remembered_url_.empty()) remembered_url_ = "http://www.";
   std::string url = remembered_url_;
   std::string description = remembered_description_;
-  if (dialog.Execute("Define New Location", url, description)) {
+  TPIniFile* settings = dm_.Context().settings;
+  LoaderKind loader = OfferedLoader(settings, std::nullopt);
+  if (dialog.Execute("Define New Location", url, description, loader)) {
     if (url.find("://") == std::string::npos) url = "http://" + url;
     remembered_url_ = url;
     remembered_description_ = description;
@@ -43,6 +51,8 @@ int TLocationCommands::bbNewClick(LocationDialog& dialog) {
         // The table may now be empty, when no record becomes current to report its number.
         dm_.Context().CurrentLocationNumber = dm_.CurrentTaskNo();
         dialogs_.Error("Cannot create database in directory '" + folder + "'");
+      } else if (settings) {
+        WriteLocationLoader(*settings, task_no, loader);
       }
     }
   }
@@ -57,7 +67,10 @@ bool TLocationCommands::bbEditClick(LocationDialog& dialog) {
   bool changed = false;
   std::string url = task.TaskURL().AsString();
   std::string description = task.TaskDescription().AsString();
-  if (dialog.Execute("Edit Location", url, description)) {
+  TPIniFile* settings = dm_.Context().settings;
+  const int task_no = dm_.CurrentTaskNo();
+  LoaderKind loader = OfferedLoader(settings, task_no);
+  if (dialog.Execute("Edit Location", url, description, loader)) {
     if (url.empty() || url == "http://www.") {
       dialogs_.Error(NotValid(url));
     } else {
@@ -65,6 +78,7 @@ bool TLocationCommands::bbEditClick(LocationDialog& dialog) {
       task.TaskURL().SetString(url);
       task.TaskDescription().SetString(description);
       tasks.Post();
+      if (settings) WriteLocationLoader(*settings, task_no, loader);
       changed = true;
     }
   }
@@ -84,6 +98,8 @@ bool TLocationCommands::bbDeleteClick() {
     dm_.Context().CurrentLocationNumber = dm_.CurrentTaskNo();
     // Its success is not reported: the location is gone from the list either way.
     dm_.RemoveLocationFolder(number);
+    // A later location may get the same number; it must not inherit this one's choice.
+    if (TPIniFile* settings = dm_.Context().settings) EraseLocationLoader(*settings, number);
     deleted = true;
   }
   UpdateCaption();

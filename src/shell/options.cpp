@@ -53,6 +53,7 @@ OptionsValues OptionsFormCreate(ProgramContext& context, const TPIniFile& settin
   values.header_file = settings.ReadString(kHeaderFileSetting, kDefaultHeaderFile);
   LoadHeaderFile(values.header_file, context.HeaderLines);
   values.delimiter_text = LoadDelimiters(settings, context.DelimiterChars);
+  values.loader = ReadLoaderOptions(settings);
   return values;
 }
 
@@ -76,6 +77,7 @@ void OptionsFormClose(const OptionsValues& values, ProgramContext& context, TPIn
   }
   settings.WriteString(kIncludedSetting, values.sub_word ? "TRUE" : "FALSE");
   settings.WriteString(kSearchOptionsSetting, values.search_options);
+  WriteLoaderOptions(settings, values.loader);
 }
 
 bool WriteDefaultHeaderFile(const std::string& name) {

@@ -3,12 +3,15 @@
 // util/delimiter_text.h).
 //
 // The delimiter set and the header lines are program-wide (ProgramContext::DelimiterChars and
-// ::HeaderLines); the settings live in "Options" and "HeaderFile".
+// ::HeaderLines); the settings live in "Options" and "HeaderFile". The window also holds the
+// page loading options (indexer/loader_settings.h): the loader of new locations, the fast
+// loader's requests in flight and whether robots.txt is obeyed.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "indexer/loader_settings.h"
 #include "platform/dialogs.h"
 #include "util/context.h"
 #include "util/delimiter_text.h"
@@ -35,6 +38,7 @@ struct OptionsValues {
   std::string delimiter_text;  // meSearchDelim
   bool sub_word = false;       // cbSubWord
   std::string search_options;  // cbSearchOptions text
+  LoaderSettings loader;       // cbBrowserLoader (new locations), seRequests, cbObeyRobots
 };
 
 // The window's creation: reads the header file name and the delimiter specification from the

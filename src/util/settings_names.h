@@ -21,6 +21,18 @@ inline constexpr TSettingKey kSearchOptionsSetting{"Options", "SearchOptions"};
 inline constexpr TSettingKey kSearchDelimitersSetting{"Options", "SearchDelimiters"};
 inline constexpr TSettingKey kTrustedCASetting{"Options", "TrustedCA"};
 
+// "Options" as well: the page loader of new locations ("browser" or "fast"), the fast loader's
+// requests in flight (1 to 16, also the limit per host) and whether robots.txt is obeyed
+// ("TRUE" / "FALSE").
+inline constexpr TSettingKey kDefaultLoaderSetting{"Options", "DefaultLoader"};
+inline constexpr TSettingKey kRequestsInFlightSetting{"Options", "RequestsInFlight"};
+inline constexpr TSettingKey kObeyRobotsSetting{"Options", "ObeyRobots"};
+
+// "LocationLoader": one key per location, named by its Task_No in decimal, holding the page
+// loader the location uses ("browser" or "fast"). A location without a key uses the default
+// for new locations.
+inline constexpr char kLocationLoaderSection[] = "LocationLoader";
+
 // "HeaderFile": the file of the result page's header lines.
 inline constexpr TSettingKey kHeaderFileSetting{"HeaderFile", "FileName"};
 

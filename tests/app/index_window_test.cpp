@@ -11,11 +11,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <optional>
 
 #include "app/index_window.h"
 #include "app/options_window.h"
@@ -76,11 +78,15 @@ class IndexWindowTest : public QObject {
     return w;
   }
 
-  // Answers the next modal location dialog with these texts.
-  void AnswerDialog(const QString& url, const QString& description, bool ok = true) {
+  // Answers the next modal location dialog with these texts (and, when given, the loader check
+  // box); `offered_browser` receives the check box as the dialog opened.
+  void AnswerDialog(const QString& url, const QString& description, bool ok = true,
+                    std::optional<bool> browser = std::nullopt, bool* offered_browser = nullptr) {
     QTimer::singleShot(0, this, [=] {
       auto* d = qobject_cast<TfmKivDialog*>(QApplication::activeModalWidget());
       if (!d) qFatal("no location dialog");
+      if (offered_browser) *offered_browser = d->cbBrowserLoader()->isChecked();
+      if (browser) d->cbBrowserLoader()->setChecked(*browser);
       d->edURL()->setText(url);
       d->edURLDescription()->setText(description);
       if (ok)
@@ -447,6 +453,32 @@ class IndexWindowTest : public QObject {
     QVERIFY(!window_->isVisible());
   }
 
+  // The loader check box: New offers the options' default, each location keeps its own choice,
+  // Edit offers it again.
+  void locationDialogKeepsTheLoaderPerLocation() {
+    window_->show();
+    bool offered = false;
+    AnswerDialog("http://first/", "", true, false, &offered);
+    QTest::mouseClick(child<QPushButton>("bbNew"), Qt::LeftButton);
+    QVERIFY(offered);  // on by default
+    settings_->WriteString("Options", "DefaultLoader", "fast");
+    AnswerDialog("http://second/", "", true, std::nullopt, &offered);
+    QTest::mouseClick(child<QPushButton>("bbNew"), Qt::LeftButton);
+    QVERIFY(!offered);
+    QCOMPARE(settings_->ReadString("LocationLoader", "1", ""), std::string("fast"));
+    QCOMPARE(settings_->ReadString("LocationLoader", "2", ""), std::string("fast"));
+
+    auto* grid = child<QTableView>("DBGridTasks");
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    AnswerDialog("http://first/", "", true, true, &offered);
+    QTest::mouseClick(child<QPushButton>("bbEdit"), Qt::LeftButton);
+    QVERIFY(!offered);  // location 1's own choice
+    QCOMPARE(settings_->ReadString("LocationLoader", "1", ""), std::string("browser"));
+    AnswerDialog("http://first/", "", false, std::nullopt, &offered);
+    QTest::mouseClick(child<QPushButton>("bbEdit"), Qt::LeftButton);
+    QVERIFY(offered);
+  }
+
   void optionsWindowClosesWithEnterAndSaves() {
     TfmKivOpts options(context_, *settings_, dialogs_, true, "Exact Phrase");
     QCOMPARE(options.objectName(), QStringLiteral("OptsForm"));
@@ -456,6 +488,11 @@ class IndexWindowTest : public QObject {
              QString(kDefaultDelimiterText));
     QCOMPARE(options.findChild<QLineEdit*>("edSHFile")->text(), QStringLiteral("SHFile.htm"));
     QCOMPARE(context_.DelimiterChars, std::u32string(U" \t\n\r,;"));
+    QVERIFY(options.findChild<QCheckBox*>("cbBrowserLoader")->isChecked());
+    QVERIFY(options.findChild<QCheckBox*>("cbObeyRobots")->isChecked());
+    options.findChild<QCheckBox*>("cbBrowserLoader")->setChecked(false);
+    options.findChild<QCheckBox*>("cbObeyRobots")->setChecked(false);
+    options.findChild<QSpinBox*>("seRequests")->setValue(8);
     QTimer::singleShot(0, &options, [&] {
       QTest::keyClick(options.findChild<QPlainTextEdit*>("meSearchDelim"), Qt::Key_Return);
     });
@@ -467,6 +504,9 @@ class IndexWindowTest : public QObject {
              std::string("' '     9     10     13     ','     ';'"));
     QCOMPARE(settings_->ReadString("Options", "Included", ""), std::string("TRUE"));
     QCOMPARE(settings_->ReadString("Options", "SearchOptions", ""), std::string("Exact Phrase"));
+    QCOMPARE(settings_->ReadString("Options", "DefaultLoader", ""), std::string("fast"));
+    QCOMPARE(settings_->ReadString("Options", "RequestsInFlight", ""), std::string("8"));
+    QCOMPARE(settings_->ReadString("Options", "ObeyRobots", ""), std::string("FALSE"));
   }
 };
 

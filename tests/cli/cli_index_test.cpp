@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -151,6 +152,36 @@ TEST_F(CliIndexTest, IndexesEveryReachablePage) {
   EXPECT_EQ(Query(IndexDb(), "SELECT F1, File_State, File_Title, File_Header FROM Files"), files);
   EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words1 WHERE Word = 'shared'"),
             std::vector<std::string>{"40"});
+}
+
+// The fast loader, chosen for the location: the same pages, texts and words as the browser but
+// for the page only a script links to, and no browser library is loaded (there is none to load).
+TEST_F(CliIndexTest, FastLoaderIndexesWithoutTheBrowserLibrary) {
+  const int pages = BuildSite() - 1;  // dyn.html is linked by a script only
+  struct Unloadable {
+    explicit Unloadable(const std::string& path) {
+      setenv("VELLUMARK_BROWSER_LIBRARY", path.c_str(), 1);
+    }
+    ~Unloadable() { unsetenv("VELLUMARK_BROWSER_LIBRARY"); }
+  } unloadable(home_ + "nowhere/libvellumark-browser.so");
+  ASSERT_EQ(RunCli(home_, {"add", site_.Origin() + "/site/", "--loader", "fast"}).status, 0);
+  CliResult r = RunCli(home_, {"index", "1"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Done. Indexed " + std::to_string(pages) + " of " + std::to_string(pages) +
+                       " pages."),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(Query(IndexDb(), "SELECT File_Text FROM Files WHERE F1 = 'p03.html'"),
+            std::vector<std::string>{"page p03 uniquep03 shared words next child"});
+  EXPECT_TRUE(Query(IndexDb(), "SELECT * FROM Files WHERE F1 = 'dyn.html'").empty());
+  EXPECT_EQ(Query(IndexDb(), "SELECT length(Files) FROM Words1 WHERE Word = 'shared'"),
+            std::vector<std::string>{"40"});
+
+  // The browser for one run: now the library is needed.
+  r = RunCli(home_, {"index", "1", "--overwrite", "--loader", "browser"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("error: Cannot start the browser: cannot load "), std::string::npos)
+      << r.err;
 }
 
 TEST_F(CliIndexTest, UnreachableStartAddress) {

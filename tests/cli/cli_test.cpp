@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "cli/cli_runner.h"
 #include "util/temp_folder.h"
@@ -32,8 +33,8 @@ TEST_F(CliTest, AddListEditDelete) {
   r = Run({"locations", "--tsv"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out,
-            "1\thttp://example.com/docs/\tExample docs\t\t\t\t\n"
-            "2\thttp://h.test/\t\t\t\t\t\n");
+            "1\thttp://example.com/docs/\tExample docs\t\t\t\t\tbrowser\n"
+            "2\thttp://h.test/\t\t\t\t\t\tbrowser\n");
   r = Run({"locations"});
   EXPECT_NE(r.out.find("Example docs"), std::string::npos);
   EXPECT_EQ(r.out.rfind("No", 0), 0u);
@@ -51,7 +52,46 @@ TEST_F(CliTest, AddListEditDelete) {
   r = Run({"delete", "1"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_FALSE(std::filesystem::exists(home_ + "1"));
-  EXPECT_EQ(Run({"locations", "--tsv"}).out, "2\thttp://h.test/\t\t\t\t\t\n");
+  EXPECT_EQ(Run({"locations", "--tsv"}).out, "2\thttp://h.test/\t\t\t\t\t\tbrowser\n");
+}
+
+// --loader on add and edit is kept per location; the options' default holds for add without it;
+// edit without it keeps the choice; a name that is not a loader is a usage error.
+TEST_F(CliTest, LoaderChoicePerLocation) {
+  auto loader_of = [this](int n) {
+    const std::string tsv = Run({"locations", "--tsv"}).out;
+    std::size_t line = tsv.find(std::to_string(n) + "\t");
+    if (line == std::string::npos) return std::string("?");
+    std::size_t end = tsv.find('\n', line);
+    std::size_t tab = tsv.rfind('\t', end);
+    return tsv.substr(tab + 1, end - tab - 1);
+  };
+  EXPECT_EQ(Run({"add", "http://a.test/", "--loader", "fast"}).status, 0);
+  EXPECT_EQ(Run({"add", "http://b.test/"}).status, 0);
+  EXPECT_EQ(loader_of(1), "fast");
+  EXPECT_EQ(loader_of(2), "browser");
+  std::ofstream(home_ + "vellumark.ini", std::ios::app) << "[Options]\nDefaultLoader=fast\n";
+  EXPECT_EQ(loader_of(2), "browser");  // its own choice stays when the default changes
+  EXPECT_EQ(Run({"add", "http://c.test/", "--loader", "browser"}).status, 0);
+  EXPECT_EQ(Run({"add", "http://d.test/"}).status, 0);
+  EXPECT_EQ(loader_of(3), "browser");
+  EXPECT_EQ(loader_of(4), "fast");
+  EXPECT_EQ(Run({"edit", "1", "http://a.test/", "--loader", "browser"}).status, 0);
+  EXPECT_EQ(Run({"edit", "3", "http://c2.test/"}).status, 0);
+  EXPECT_EQ(loader_of(1), "browser");
+  EXPECT_EQ(loader_of(3), "browser");
+  EXPECT_NE(Run({"locations"}).out.find("Loader"), std::string::npos);
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"add", "http://e.test/", "--loader", "wget"},
+        std::vector<std::string>{"edit", "1", "http://a.test/", "--loader", "Fast"},
+        std::vector<std::string>{"index", "1", "--loader", ""}}) {
+    CliResult r = Run(args);
+    EXPECT_EQ(r.status, 2) << args[0];
+    EXPECT_NE(r.err.find("--loader"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(loader_of(1), "browser");
+  EXPECT_EQ(loader_of(5), "?");  // the refused add stored nothing
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwo) {

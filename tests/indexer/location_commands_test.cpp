@@ -5,11 +5,14 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "indexer/location_commands.h"
 #include "store/data_module.h"
 #include "support/fake_browser.h"
 #include "support/scripted_dialogs.h"
+#include "util/inifile.h"
+#include "util/settings_names.h"
 #include "util/temp_folder.h"
 
 namespace vellumark {
@@ -20,20 +23,25 @@ struct ScriptedLocationDialog final : LocationDialog {
   struct Answer {
     bool ok;
     std::string url, description;
+    std::optional<LoaderKind> loader = std::nullopt;  // unset: the check box as offered
   };
-  bool Execute(const std::string& caption, std::string& url, std::string& description) override {
+  bool Execute(const std::string& caption, std::string& url, std::string& description,
+               LoaderKind& loader) override {
     shown.push_back({caption, url, description});
+    loaders_shown.push_back(loader);
     if (answers.empty()) return false;
     Answer a = answers.front();
     answers.pop_front();
     if (a.ok) {
       url = a.url;
       description = a.description;
+      if (a.loader) loader = *a.loader;
     }
     return a.ok;
   }
   std::deque<Answer> answers;
   std::vector<std::array<std::string, 3>> shown;  // caption, url, description offered
+  std::vector<LoaderKind> loaders_shown;
 };
 
 class Locations : public ::testing::Test {
@@ -182,6 +190,32 @@ TEST_F(Locations, DeleteOfAFolderMovedElsewhereRemovesOnlyTheLink) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
   EXPECT_TRUE(fs::exists(moved + "/Index.db"));
   EXPECT_TRUE(fs::exists(moved + "/notes.txt"));
+}
+
+// The loader check box: New offers the options' default and keeps the choice, Edit offers the
+// location's own, Delete forgets it (a later location may get the same number).
+TEST_F(Locations, LoaderChoiceIsKeptPerLocationInTheSettings) {
+  TPIniFile settings(dir.path() + "vellumark.ini");
+  context.settings = &settings;
+  settings.WriteString(kDefaultLoaderSetting, "fast");
+  dialog.answers.push_back({true, "http://a/", "A"});
+  dialog.answers.push_back({true, "http://b/", "B", LoaderKind::kBrowser});
+  const int a = commands->bbNewClick(dialog);
+  const int b = commands->bbNewClick(dialog);
+  EXPECT_EQ(dialog.loaders_shown, (std::vector{LoaderKind::kFast, LoaderKind::kFast}));
+  EXPECT_EQ(ReadLocationLoader(settings, a), LoaderKind::kFast);
+  EXPECT_EQ(ReadLocationLoader(settings, b), LoaderKind::kBrowser);
+
+  dialog.answers.push_back({true, "http://b/", "B", LoaderKind::kFast});
+  EXPECT_TRUE(commands->bbEditClick(dialog));  // b is current
+  EXPECT_EQ(dialog.loaders_shown.back(), LoaderKind::kBrowser);
+  EXPECT_EQ(ReadLocationLoader(settings, b), LoaderKind::kFast);
+
+  dialogs.answers.push_back(kButtonYes);
+  EXPECT_TRUE(commands->bbDeleteClick());
+  EXPECT_FALSE(settings.ValueExists(kLocationLoaderSection, std::to_string(b)));
+  EXPECT_TRUE(settings.ValueExists(kLocationLoaderSection, std::to_string(a)));
+  context.settings = nullptr;
 }
 
 TEST(LocationDialog, BrowserButtonsReportTheirFailures) {
