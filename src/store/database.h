@@ -115,6 +115,19 @@ class TDatabase final {
   std::uint64_t connection_serial_ = 0;         // of the current connection (0: none yet)
 };
 
+// Resets a cached statement (TDatabase::Prepared) when the work with it ends, so it holds no
+// read lock.
+class StatementUse final {
+ public:
+  explicit StatementUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~StatementUse() { sqlite3_reset(stmt_); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
 // A transaction for one unit of work (the indexer's pass over one page): begun on
 // construction, rolled back on destruction unless committed.
 class TTransaction final {

@@ -23,18 +23,6 @@ constexpr std::size_t kKeyOverhead = 64;
 
 const char* const kMergeStatus = "Writing word lists ...";
 
-// Resets a cached statement when the work with it ends, so it holds no read lock.
-class StatementUse final {
- public:
-  explicit StatementUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
-  ~StatementUse() { sqlite3_reset(stmt_); }
-  StatementUse(const StatementUse&) = delete;
-  StatementUse& operator=(const StatementUse&) = delete;
-
- private:
-  sqlite3_stmt* stmt_;
-};
-
 void Step(TDatabase& db, sqlite3_stmt* stmt, const char* what) {
   if (sqlite3_step(stmt) != SQLITE_DONE) db.Fail(what);
 }

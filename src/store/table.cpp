@@ -6,18 +6,6 @@ namespace vellumark {
 
 namespace {
 
-// Resets a cached statement when the work with it ends, so it holds no read lock.
-class StatementUse {
- public:
-  explicit StatementUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
-  ~StatementUse() { sqlite3_reset(stmt_); }
-  StatementUse(const StatementUse&) = delete;
-  StatementUse& operator=(const StatementUse&) = delete;
-
- private:
-  sqlite3_stmt* stmt_;
-};
-
 // Binds without a copy: every value bound lives in a field or a local of the caller until the
 // statement is reset.
 void BindValue(sqlite3_stmt* stmt, int index, const TField::Value& value, TFieldKind kind) {
