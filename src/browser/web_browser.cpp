@@ -67,6 +67,31 @@ QString JsString(const std::string& text) {
 }
 
 // Blocks the requests whose answers change neither a page's text nor its links.
+// Runs `code` in the page's script world and waits, pumping events, until it answers or
+// `timeout_ms` passes. Raises when the page did not answer.
+QVariant RunAndWait(QWebEnginePage& page, const QString& code, int timeout_ms) {
+  struct Answer {
+    bool done = false;
+    QVariant value;
+    QEventLoop* loop = nullptr;
+  };
+  auto answer = std::make_shared<Answer>();
+  QEventLoop loop;
+  answer->loop = &loop;
+  page.runJavaScript(code, kWorld, [answer](const QVariant& value) {
+    answer->done = true;
+    answer->value = value;
+    if (answer->loop) answer->loop->quit();
+  });
+  if (!answer->done) {
+    QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  answer->loop = nullptr;
+  if (!answer->done) throw BrowserError("The browser did not answer");
+  return answer->value;
+}
+
 class LightLoads final : public QWebEngineUrlRequestInterceptor {
  public:
   void interceptRequest(QWebEngineUrlRequestInfo& info) override {
@@ -142,27 +167,9 @@ class WebLoaderPage final : public LoaderPage {
 
   PageDocument Read() override {
     if (!page_) throw BrowserError("No document");
-    struct Answer {
-      bool done = false;
-      QVariant value;
-      QEventLoop* loop = nullptr;
-    };
-    auto answer = std::make_shared<Answer>();
-    QEventLoop loop;
-    answer->loop = &loop;
-    page_->runJavaScript(QString::fromLatin1(kReadDocument), kWorld,
-                         [answer](const QVariant& value) {
-                           answer->done = true;
-                           answer->value = value;
-                           if (answer->loop) answer->loop->quit();
-                         });
-    if (!answer->done) {
-      QTimer::singleShot(WebBrowser::kScriptTimeoutMs, &loop, &QEventLoop::quit);
-      loop.exec();
-    }
-    answer->loop = nullptr;
-    if (!answer->done) throw BrowserError("The browser did not answer");
-    const QVariantMap map = answer->value.toMap();
+    const QVariantMap map =
+        RunAndWait(*page_, QString::fromLatin1(kReadDocument), WebBrowser::kScriptTimeoutMs)
+            .toMap();
     if (!map.value(QStringLiteral("ok")).toBool()) {
       const QString error = map.value(QStringLiteral("e")).toString();
       throw BrowserError("Browser script failed: " +
@@ -480,26 +487,7 @@ void WebBrowser::WaitWhileBusy(int max_ms) {
 }
 
 QVariant WebBrowser::Run(const QString& code, int timeout_ms) {
-  struct Answer {
-    bool done = false;
-    QVariant value;
-    QEventLoop* loop = nullptr;
-  };
-  auto answer = std::make_shared<Answer>();
-  QEventLoop loop;
-  answer->loop = &loop;
-  window_->page()->runJavaScript(code, kWorld, [answer](const QVariant& value) {
-    answer->done = true;
-    answer->value = value;
-    if (answer->loop) answer->loop->quit();
-  });
-  if (!answer->done) {
-    QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  answer->loop = nullptr;
-  if (!answer->done) throw BrowserError("The browser did not answer");
-  return answer->value;
+  return RunAndWait(*window_->page(), code, timeout_ms);
 }
 
 // Calls a member of the page's text-range script. A document the script has not reached

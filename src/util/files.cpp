@@ -86,24 +86,22 @@ void TOutputFile::Append(std::string_view data) {
     return;
   }
   // A large piece goes straight to the file.
+  WriteAll(data);
+}
+
+void TOutputFile::WriteAll(std::string_view data) {
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
+    // A write of nothing on a non-empty buffer is how some file systems say they are full.
     if (n <= 0) Fail("Cannot write file", path_, n < 0 ? errno : ENOSPC);
     done += static_cast<std::size_t>(n);
   }
 }
 
 void TOutputFile::Flush() {
-  std::size_t done = 0;
-  while (done < buffer_.size()) {
-    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    // A write of nothing on a non-empty buffer is how some file systems say they are full.
-    if (n <= 0) Fail("Cannot write file", path_, n < 0 ? errno : ENOSPC);
-    done += static_cast<std::size_t>(n);
-  }
+  WriteAll(buffer_);
   buffer_.clear();
 }
 

@@ -51,6 +51,8 @@ class TOutputFile final {
 
  private:
   void Flush();
+  // Writes all of `data` at the file's position; raises on a failed or empty write.
+  void WriteAll(std::string_view data);
 
   std::string path_;        // the file written
   std::string target_;      // kReplacement: the file Commit replaces
