@@ -1,7 +1,7 @@
 #include "indexer/sorted_list.h"
 
 #include <algorithm>
-#include <numeric>
+#include <string_view>
 #include <unordered_map>
 
 namespace vellumark {
@@ -29,29 +29,37 @@ std::vector<std::string> TSortedList::Items() const {
 }
 
 void SortWordList(std::vector<std::string>& words, const TCollation& collation) {
-  const std::size_t n = words.size();
-  // A page repeats its words many times; each distinct word is keyed once.
-  std::unordered_map<std::string, std::string> cache;
-  std::vector<const std::string*> keys;
-  keys.reserve(n);
-  for (const std::string& w : words) {
-    auto it = cache.find(w);
-    if (it == cache.end()) it = cache.emplace(w, collation.SortKey(w)).first;
-    keys.push_back(&it->second);
+  // A page repeats its words many times: each distinct word is keyed and sorted once, and its
+  // occurrences follow it.
+  struct Distinct {
+    std::string key;
+    const std::string* word = nullptr;
+    std::vector<std::size_t> positions;  // of its occurrences, in text order
+  };
+  std::unordered_map<std::string_view, std::size_t> index;
+  std::vector<Distinct> distinct;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    auto [it, added] = index.emplace(words[i], distinct.size());
+    if (added) distinct.push_back({collation.SortKey(words[i]), &words[i], {}});
+    distinct[it->second].positions.push_back(i);
   }
   // Order by key; words of one key by their bytes, so that each distinct word stands in one run
   // ("École" and "école", "..." and "…" compare equal); a word's occurrences by descending
   // position, later ones in front.
-  std::vector<std::size_t> order(n);
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    if (const int c = keys[a]->compare(*keys[b]); c != 0) return c < 0;
-    if (const int c = words[a].compare(words[b]); c != 0) return c < 0;
-    return a > b;
+  std::vector<const Distinct*> order;
+  order.reserve(distinct.size());
+  for (const Distinct& d : distinct) order.push_back(&d);
+  std::sort(order.begin(), order.end(), [](const Distinct* a, const Distinct* b) {
+    if (const int c = a->key.compare(b->key); c != 0) return c < 0;
+    return *a->word < *b->word;
   });
   std::vector<std::string> sorted;
-  sorted.reserve(n);
-  for (std::size_t i : order) sorted.push_back(std::move(words[i]));
+  sorted.reserve(words.size());
+  for (const Distinct* d : order) {
+    for (auto p = d->positions.rbegin(); p != d->positions.rend(); ++p) {
+      sorted.push_back(std::move(words[*p]));
+    }
+  }
   words = std::move(sorted);
 }
 
