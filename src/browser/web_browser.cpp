@@ -67,6 +67,16 @@ QString JsString(const std::string& text) {
 }
 
 // Blocks the requests whose answers change neither a page's text nor its links.
+// Accepts or rejects the certificate the page asks about (the error object is a handle on the
+// page's question, so a copy answers it).
+void AnswerCertificate(QWebEngineCertificateError error, bool accept) {
+  if (accept) {
+    error.acceptCertificate();
+  } else {
+    error.rejectCertificate();
+  }
+}
+
 // Runs `code` in the page's script world and waits, pumping events, until it answers or
 // `timeout_ms` passes. Raises when the page did not answer.
 QVariant RunAndWait(QWebEnginePage& page, const QString& code, int timeout_ms) {
@@ -216,12 +226,7 @@ class WebLoaderPage final : public LoaderPage {
     // The shown page's certificate rule.
     QObject::connect(page_, &QWebEnginePage::certificateError, page_,
                      [this](const QWebEngineCertificateError& error) {
-                       QWebEngineCertificateError answer = error;
-                       if (accepts_(error)) {
-                         answer.acceptCertificate();
-                       } else {
-                         answer.rejectCertificate();
-                       }
+                       AnswerCertificate(error, accepts_(error));
                      });
   }
 
@@ -395,12 +400,7 @@ WebBrowser::WebBrowser(int start_ms) {
 
   QObject::connect(page, &QWebEnginePage::certificateError, window_.get(),
                    [this](const QWebEngineCertificateError& error) {
-                     QWebEngineCertificateError answer = error;
-                     if (AcceptsCertificate(error)) {
-                       answer.acceptCertificate();
-                     } else {
-                       answer.rejectCertificate();
-                     }
+                     AnswerCertificate(error, AcceptsCertificate(error));
                    });
 
   // The engine has started once a blank page has loaded and answers a script.
