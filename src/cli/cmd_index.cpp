@@ -26,9 +26,10 @@ void PrintTimings(const RunTimings& t) {
   char line[256];
   std::snprintf(line, sizeof line,
                 "timings: pages %lld, total %.2f s, %.1f pages/s, HEAD %.2f s, load %.2f s, "
-                "text extraction %.2f s, words %.2f s",
+                "text extraction %.2f s, words %.2f s (%.2f s of these on reading threads)",
                 static_cast<long long>(t.pages), Seconds(t.total), t.PagesPerSecond(),
-                Seconds(t.head), Seconds(t.load), Seconds(t.reading), Seconds(t.words));
+                Seconds(t.head), Seconds(t.load), Seconds(t.reading), Seconds(t.words),
+                Seconds(t.ahead));
   std::cerr << line << std::endl;
 }
 

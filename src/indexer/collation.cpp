@@ -4,6 +4,7 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -11,6 +12,8 @@
 namespace vellumark {
 
 TCollation::TCollation() {
+  static std::atomic<std::uint64_t> made{0};
+  serial_ = ++made;
   // The C and POSIX locales map onto "en_US_POSIX", whose collation orders by code point and
   // tells every letter from its capital at the first level; they name no language, so the
   // root collation stands in for them.

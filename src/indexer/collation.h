@@ -7,6 +7,7 @@
 // compare equal exactly when their sort keys are byte-equal.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,8 +36,13 @@ class TCollation final {
   // The one collation of the process (the locale does not change while the program runs).
   static const TCollation& Default();
 
+  // Tells this collation from every other made in the process, also from one made later at
+  // the same address (keys remembered for one must not serve another).
+  std::uint64_t Serial() const { return serial_; }
+
  private:
   std::unique_ptr<icu::Collator> collator_;
+  std::uint64_t serial_;
 };
 
 }  // namespace vellumark

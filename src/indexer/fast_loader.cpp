@@ -1,7 +1,13 @@
 #include "indexer/fast_loader.h"
 
+#include <atomic>
+#include <exception>
+#include <thread>
+
+#include "indexer/collation.h"
 #include "indexer/html_page.h"
 #include "indexer/link_url.h"
+#include "indexer/page_text.h"
 #include "web/url_header.h"
 
 namespace vellumark {
@@ -22,12 +28,68 @@ bool WantsBody(const FetchHead& head) {
          !header.ContentEncoding.empty();
 }
 
+// Reads a fetched page: the header summary, and for HTML its title, links and text, and its
+// words when `delimiters` are given. Runs on a reading thread.
+LoadedPage ReadFetched(const std::string& url, FetchResult result,
+                       const std::optional<std::u32string>& delimiters) {
+  LoadedPage loaded;
+  loaded.url = url;
+  loaded.read_ahead = true;
+  loaded.final_url = ResolveUrl(result.final_url, "").value_or(result.final_url);
+  loaded.status = result.status;
+  if (!result.error.empty()) {
+    loaded.error = result.error;
+    return loaded;
+  }
+  loaded.header = IdentityHeader(result);
+  TURLHeader header;
+  header.ParseHeader(loaded.header);
+  loaded.content_type = header.ContentType;
+  loaded.truncated = result.truncated;
+  if (!loaded.IsHtml() || !result.body_read) return loaded;
+  Clock::time_point start = Clock::now();
+  HtmlPage html = ParseHtmlPage(result.body, loaded.content_type, loaded.final_url);
+  loaded.read_time = Clock::now() - start;
+  if (!html.error.empty()) {
+    loaded.error = html.error;
+    return loaded;
+  }
+  loaded.title = std::move(html.title);
+  loaded.links = std::move(html.links);
+  loaded.text = std::move(html.text);
+  if (delimiters && !loaded.text.empty()) {
+    start = Clock::now();
+    // A collator serves one thread at a time: each reading thread keeps its own.
+    static thread_local const TCollation collation;
+    std::vector<std::string> words;
+    SplitPageWords(LowerPageText(loaded.text), *delimiters, words, collation);
+    loaded.words = std::move(words);
+    loaded.words_time = Clock::now() - start;
+  }
+  return loaded;
+}
+
+int ReadingThreads(int asked) {
+  if (asked > 0) return asked;
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
 }  // namespace
+
+struct FastLoader::Reading {
+  std::string url;
+  FetchResult result;  // handed in; moved out by the reading thread
+  LoadedPage page;     // filled by the reading thread before `done`
+  std::atomic<bool> done = false;
+};
 
 FastLoader::FastLoader(EventPump& pump, FastLoaderOptions options)
     : options_(std::move(options)),
       fetcher_(pump, options_.fetch),
-      robots_(fetcher_, options_.agent) {}
+      robots_(fetcher_, options_.agent),
+      readers_(ReadingThreads(options_.reading_threads)) {}
+
+FastLoader::~FastLoader() = default;
 
 void FastLoader::Start(const std::string& url) {
   if (pages_.contains(url)) return;
@@ -54,9 +116,34 @@ void FastLoader::Fetch(const std::string& url, Page& page) {
   // The request goes out in normal form: an address typed by the user may hold blanks or
   // letters outside ASCII, which the network library refuses.
   page.fetch = fetcher_.Start(ResolveUrl(url, "").value_or(url), &WantsBody);
+  started_.push_back(url);
 }
 
 void FastLoader::Advance() {
+  std::erase_if(started_, [this](const std::string& url) {
+    auto it = pages_.find(url);
+    if (it == pages_.end() || !it->second.fetch) return true;  // cancelled, or handed on
+    Page& page = it->second;
+    if (!fetcher_.Done(*page.fetch)) return false;
+    auto reading = std::make_shared<Reading>();
+    reading->url = url;
+    reading->result = fetcher_.Take(*page.fetch);
+    page.fetch.reset();
+    page.reading = reading;
+    readers_.Post([this, reading] {
+      try {
+        reading->page =
+            ReadFetched(reading->url, std::move(reading->result), options_.word_delimiters);
+      } catch (const std::exception& e) {
+        reading->page = LoadedPage{};
+        reading->page.url = reading->url;
+        reading->page.error = e.what();
+      }
+      reading->done.store(true, std::memory_order_release);
+      fetcher_.Wake();
+    });
+    return true;
+  });
   if (!options_.obey_robots) return;
   if (waiting_.empty()) return;
   robots_.Update();
@@ -77,7 +164,8 @@ void FastLoader::Advance() {
 }
 
 bool FastLoader::Ready(const Page& page) const {
-  return page.robots_excluded || (page.fetch && fetcher_.Done(*page.fetch));
+  return page.robots_excluded ||
+         (page.reading && page.reading->done.load(std::memory_order_acquire));
 }
 
 void FastLoader::Pump() {
@@ -107,55 +195,32 @@ std::optional<LoadedPage> FastLoader::Take(const std::string& url,
         return check_stop();
       });
   if (!ready || cancelled) return std::nullopt;
-  LoadedPage loaded = Read(url, pages_.at(url));
-  pages_.erase(url);
-  return loaded;
-}
-
-LoadedPage FastLoader::Read(const std::string& url, const Page& page) {
+  Page& page = pages_.at(url);
   LoadedPage loaded;
-  loaded.url = url;
   if (page.robots_excluded) {
+    loaded.url = url;
     loaded.robots_excluded = true;
-    return loaded;
+  } else {
+    loaded = std::move(page.reading->page);
   }
-  FetchResult result = fetcher_.Take(*page.fetch);
-  loaded.final_url = ResolveUrl(result.final_url, "").value_or(result.final_url);
-  loaded.status = result.status;
-  if (!result.error.empty()) {
-    loaded.error = result.error;
-    return loaded;
-  }
-  loaded.header = IdentityHeader(result);
-  TURLHeader header;
-  header.ParseHeader(loaded.header);
-  loaded.content_type = header.ContentType;
-  loaded.truncated = result.truncated;
-  if (!loaded.IsHtml() || !result.body_read) return loaded;
-  const Clock::time_point start = Clock::now();
-  HtmlPage html = ParseHtmlPage(result.body, loaded.content_type, loaded.final_url);
-  loaded.read_time = Clock::now() - start;
-  if (!html.error.empty()) {
-    loaded.error = html.error;
-    return loaded;
-  }
-  loaded.title = std::move(html.title);
-  loaded.links = std::move(html.links);
-  loaded.text = std::move(html.text);
+  pages_.erase(url);
   return loaded;
 }
 
 void FastLoader::Cancel(const std::string& url) {
   auto it = pages_.find(url);
   if (it == pages_.end()) return;
+  // A page being read is left to its thread, which drops it.
   if (it->second.fetch) fetcher_.Cancel(*it->second.fetch);
   pages_.erase(it);
 }
 
 void FastLoader::CancelAll() {
   fetcher_.CancelAll();
+  readers_.DropPending();
   robots_.ForgetPending();
   pages_.clear();
+  started_.clear();
   waiting_.clear();
 }
 

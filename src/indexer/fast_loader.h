@@ -4,14 +4,21 @@
 // links, text); bodies that are not HTML are not read.
 //
 // With `obey_robots`, each origin's robots.txt is fetched before its first page and a page it
-// does not allow comes back `robots_excluded`, unfetched. Pages are parsed when taken, so pages
-// loaded ahead cost memory only for their bytes.
+// does not allow comes back `robots_excluded`, unfetched.
 //
-// The event pump is the caller's and must outlive the loader.
+// Reading a page (parsing it, and splitting its words when the loader knows the delimiters)
+// costs far more processor time than fetching it, so it runs on reading threads of the
+// loader's own: each page goes to them as soon as its fetch ends, and the loop's own thread
+// finds it read when its turn comes, while it was recording the words of the pages before.
+// At most the pages loaded ahead wait read and not taken.
+//
+// Every member is called from the user-interface thread; the reading threads touch only the
+// page handed to them. The event pump is the caller's and must outlive the loader.
 #pragma once
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +26,7 @@
 #include "indexer/page_loader.h"
 #include "indexer/robots.h"
 #include "net/multi_fetcher.h"
+#include "util/work_queue.h"
 
 namespace vellumark {
 
@@ -26,11 +34,17 @@ struct FastLoaderOptions {
   FetchOptions fetch;       // requests in flight, per host, deadline and size cap per page
   bool obey_robots = true;  // honour the sites' robots.txt
   std::string agent = std::string(kRobotsAgent);
+  // The index's delimiter characters: when set, each page's words are split and put in word
+  // list order on the reading threads (LoadedPage::words).
+  std::optional<std::u32string> word_delimiters;
+  // Threads that read pages; 0: one per processor.
+  int reading_threads = 0;
 };
 
 class FastLoader final : public PageLoader {
  public:
   FastLoader(EventPump& pump, FastLoaderOptions options = {});
+  ~FastLoader() override;
   FastLoader(const FastLoader&) = delete;
   FastLoader& operator=(const FastLoader&) = delete;
 
@@ -46,22 +60,26 @@ class FastLoader final : public PageLoader {
   const MultiFetcher& Fetcher() const { return fetcher_; }
 
  private:
+  struct Reading;  // a fetched page on a reading thread: the fetch in, the page out
   struct Page {
     std::optional<MultiFetcher::Id> fetch;  // set once the request is queued
+    std::shared_ptr<Reading> reading;       // set once the fetch ended and the page went to be read
     bool waiting_for_robots = false;
     bool robots_excluded = false;
   };
   void Fetch(const std::string& url, Page& page);
-  // Takes in ended robots.txt fetches and starts the pages that waited for them.
+  // Takes in ended robots.txt fetches and starts the pages that waited for them, and hands
+  // the pages whose fetch ended to the reading threads, in start order.
   void Advance();
   bool Ready(const Page& page) const;
-  LoadedPage Read(const std::string& url, const Page& page);
 
   FastLoaderOptions options_;
   MultiFetcher fetcher_;
   RobotsCache robots_;
   std::map<std::string, Page> pages_;  // started and not yet taken, by address
+  std::vector<std::string> started_;   // pages fetching, in start order
   std::vector<std::string> waiting_;   // pages waiting for their robots.txt, in start order
+  WorkQueue readers_;                  // last: its threads end before what they use goes
 };
 
 }  // namespace vellumark

@@ -509,6 +509,7 @@ std::unique_ptr<PageLoader> TIndexer::MakeLoader() {
     fast.fetch.max_in_flight = std::max(1, settings.requests_in_flight);
     fast.fetch.max_per_host = fast.fetch.max_in_flight;
     fast.obey_robots = settings.obey_robots;
+    fast.word_delimiters = context_.DelimiterChars;
     return std::make_unique<FastLoader>(http_.Pump(), std::move(fast));
   }
   BrowserLoaderOptions loads;
@@ -637,8 +638,13 @@ TIndexer::PassEnd TIndexer::FetchPage(int first_new_page_no) {
       return CheckStop();
     });
     const RunTimings::Duration read = loaded ? loaded->read_time : RunTimings::Duration{};
-    timings_.load += Clock::now() - start - (timings_.head - head_before) - read;
+    // Reading done ahead on another thread took none of this wait.
+    const bool ahead = loaded && loaded->read_ahead;
+    timings_.load += Clock::now() - start - (timings_.head - head_before) -
+                     (ahead ? RunTimings::Duration{} : read);
     timings_.reading += read;
+    if (loaded) timings_.words += loaded->words_time;
+    if (ahead) timings_.ahead += read + loaded->words_time;
   }
   if (!loaded) {
     // The user confirmed the stop: the pass is rolled back, and with it the page numbers.
@@ -709,7 +715,9 @@ bool TIndexer::RecordWords() {
   Timer timer(timings_.words);
   page_.text = LowerPageText(page_.text);
   try {
-    if (SplitPageWords(page_.text, context_.DelimiterChars, word_list_)) {
+    if (page_.words) word_list_ = std::move(*page_.words);
+    if (page_.words ? !word_list_.empty()
+                    : SplitPageWords(page_.text, context_.DelimiterChars, word_list_)) {
       WordsProgress progress(*this);
       StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_.text.size()),
                  page_address_, progress);

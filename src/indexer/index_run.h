@@ -83,6 +83,7 @@ struct RunTimings {
   Duration load{};         // the waits for the page loader, beyond HEAD requests and reading
   Duration reading{};      // reading links, title and body text, and placing the links
   Duration words{};        // lower-casing, splitting, StoreWords and the excerpt
+  Duration ahead{};        // of reading and words, the part done on the loader's own threads
   Duration total{};        // the whole run from the URL question's answer to its end
   std::int64_t pages = 0;  // pages fetched (indexed count at the end of the loop)
 

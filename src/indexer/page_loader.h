@@ -34,7 +34,12 @@ struct LoadedPage {
   std::string error;               // why the page could not be loaded; empty when it was
   bool robots_excluded = false;    // the site's robots.txt does not allow the page; not loaded
   bool truncated = false;          // the page was longer than the size cap and read in part
-  std::chrono::steady_clock::duration read_time{};  // reading title, links and text from it
+  // The text's words in word list order (SplitPageWords of the lower-cased text), when the
+  // loader split them ahead; unset, the loop splits them.
+  std::optional<std::vector<std::string>> words;
+  std::chrono::steady_clock::duration read_time{};   // reading title, links and text from it
+  std::chrono::steady_clock::duration words_time{};  // splitting `words` ahead
+  bool read_ahead = false;  // both were spent on another thread, beside the loop's own work
 
   // The content type names HTML: only then are title, links and text read.
   bool IsHtml() const { return content_type.find("text/html") != std::string::npos; }

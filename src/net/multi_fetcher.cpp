@@ -377,6 +377,8 @@ void MultiFetcher::Pump() {
   }
 }
 
+void MultiFetcher::Wake() { curl_multi_wakeup(static_cast<CURLM*>(multi_)); }
+
 bool MultiFetcher::WaitUntil(const std::function<bool()>& ready,
                              const std::function<bool()>& stop) {
   for (;;) {

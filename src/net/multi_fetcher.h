@@ -13,7 +13,8 @@
 // `read_body` test may decline the body; the request then ends without reading it.
 //
 // The fetcher owns its requests and their results until Take or Cancel. The event pump is the
-// caller's and must outlive the fetcher. Not thread-safe: one thread calls every member.
+// caller's and must outlive the fetcher. Not thread-safe: one thread calls every member, Wake
+// excepted.
 #pragma once
 
 #include <cstdint>
@@ -98,6 +99,10 @@ class MultiFetcher final {
   // Pumps until `ready()` is true (true) or `stop()` is true (false), letting events run
   // between the steps; waits for network activity at most a few milliseconds at a time.
   bool WaitUntil(const std::function<bool()>& ready, const std::function<bool()>& stop);
+
+  // Ends the network wait of a WaitUntil in progress at once, so that it asks `ready()` again
+  // (another thread has finished something the waiter needs). Any thread may call it.
+  void Wake();
 
   int Running() const { return running_; }
   int Queued() const { return static_cast<int>(queue_.size()); }
