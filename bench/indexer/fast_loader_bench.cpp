@@ -18,6 +18,7 @@
 
 #include "indexer/fast_loader.h"
 #include "indexer/html_page.h"
+#include "indexer/page_text.h"
 #include "indexer/page_server.h"
 #include "support/scripted_event_pump.h"
 
@@ -135,6 +136,24 @@ void BM_ParsePage(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ParsePage)->Unit(benchmark::kMillisecond);
+
+// What a reading thread does after the parse: the page's words in word list order, page after
+// page of the site (the sort keys of words met on earlier pages are remembered).
+void BM_PageWords(benchmark::State& state) {
+  Site& site = TheSite();
+  std::vector<std::string> texts;
+  for (const std::string& body : site.bodies) {
+    texts.push_back(LowerPageText(ParseHtmlPage(body, "text/html", site.urls[0]).text));
+  }
+  std::size_t i = 0;
+  std::vector<std::string> words;
+  for (auto _ : state) {
+    SplitPageWords(texts[i++ % texts.size()], U" \t\n\r,.;:!?()[]{}<>\"'", words);
+    benchmark::DoNotOptimize(words.data());
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PageWords)->Unit(benchmark::kMicrosecond);
 
 // Every page of the site through MultiFetcher alone: the network side.
 void BM_FetchSite(benchmark::State& state) {
