@@ -18,8 +18,8 @@
 
 #include "indexer/fast_loader.h"
 #include "indexer/html_page.h"
-#include "indexer/page_text.h"
 #include "indexer/page_server.h"
+#include "indexer/page_text.h"
 #include "support/scripted_event_pump.h"
 
 namespace vellumark {

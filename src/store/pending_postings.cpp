@@ -217,6 +217,7 @@ class Gathering {
     }
   }
 
+  const std::string& From() const { return from_; }
   const std::optional<std::string>& Bound() const { return bound_; }
   // The gathered lists in key order, so each b-tree page of the word tables is visited once.
   std::vector<const List*> InKeyOrder() const {
@@ -296,6 +297,20 @@ class Gathering {
   std::size_t bytes_ = 0;
 };
 
+// Whether word table `table` (1 to 3) holds a word from `from` on, below `bound` when set.
+bool HoldsWordsIn(TDatabase& db, int table, const std::string& from,
+                  const std::optional<std::string>& bound) {
+  sqlite3_stmt* stmt =
+      db.Prepared("SELECT 1 FROM Words" + std::to_string(table) + " WHERE Word >= ?" +
+                  (bound ? " AND Word < ?" : "") + " LIMIT 1");
+  StatementUse use(stmt);
+  sqlite3_bind_text64(stmt, 1, from.data(), from.size(), SQLITE_STATIC, SQLITE_UTF8);
+  if (bound) sqlite3_bind_text64(stmt, 2, bound->data(), bound->size(), SQLITE_STATIC, SQLITE_UTF8);
+  const int rc = sqlite3_step(stmt);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) db.Fail("Cannot read the word lists");
+  return rc == SQLITE_ROW;
+}
+
 // Appends each key's postings to its page list, creating the word record when there is none.
 void WriteLists(TDatabase& db, const Gathering& gathering, StatusView* status, int status_every) {
   static const std::string kSelect[3] = {"SELECT Files FROM Words1 WHERE Word = ?",
@@ -307,6 +322,11 @@ void WriteLists(TDatabase& db, const Gathering& gathering, StatusView* status, i
   static const std::string kInsert[3] = {"INSERT INTO Words1 (Files, Word) VALUES (?, ?)",
                                          "INSERT INTO Words2 (Files, Word) VALUES (?, ?)",
                                          "INSERT INTO Words3 (Files, Word) VALUES (?, ?)"};
+  // A table that holds no word of the pass's range (a new index, say) has no list to read.
+  bool may_hold[3];
+  for (int table = 0; table < 3; ++table) {
+    may_hold[table] = HoldsWordsIn(db, table + 1, gathering.From(), gathering.Bound());
+  }
   std::string list;
   int counter = 0;
   for (const Gathering::List* entry : gathering.InKeyOrder()) {
@@ -317,7 +337,7 @@ void WriteLists(TDatabase& db, const Gathering& gathering, StatusView* status, i
     const std::string& key = entry->key;
     const int table = WordTableNumber(key) - 1;
     bool found = false;
-    {
+    if (may_hold[table]) {
       sqlite3_stmt* select = db.Prepared(kSelect[table]);
       StatementUse use(select);
       sqlite3_bind_text64(select, 1, key.data(), key.size(), SQLITE_STATIC, SQLITE_UTF8);
