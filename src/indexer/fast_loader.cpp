@@ -131,13 +131,19 @@ void FastLoader::Advance() {
     page.fetch.reset();
     page.reading = reading;
     readers_.Post([this, reading] {
+      std::optional<std::string> failure;
       try {
         reading->page =
             ReadFetched(reading->url, std::move(reading->result), options_.word_delimiters);
       } catch (const std::exception& e) {
+        failure = e.what();
+      } catch (...) {
+        failure = "The page could not be read";
+      }
+      if (failure) {
         reading->page = LoadedPage{};
         reading->page.url = reading->url;
-        reading->page.error = e.what();
+        reading->page.error = *failure;
       }
       reading->done.store(true, std::memory_order_release);
       fetcher_.Wake();
