@@ -52,25 +52,6 @@ bool SendAll(int fd, const std::string& data) {
 
 }  // namespace
 
-PageServer::PageServer() {
-  listen_fd_ = ListenOnLoopback(&port_);
-  if (::pipe(stop_pipe_) != 0) throw std::runtime_error("page server cannot make a pipe");
-  thread_ = std::thread([this] { Serve(); });
-}
-
-PageServer::~PageServer() {
-  stopping_ = true;
-  char c = 0;
-  (void)!::write(stop_pipe_[1], &c, 1);
-  thread_.join();
-  for (std::thread& t : workers_) t.join();
-  ::close(listen_fd_);
-  ::close(stop_pipe_[0]);
-  ::close(stop_pipe_[1]);
-}
-
-std::string PageServer::Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
 void PageServer::Set(const std::string& path, Route route) {
   std::lock_guard<std::mutex> lock(mutex_);
   routes_[path] = std::move(route);
@@ -82,17 +63,11 @@ int PageServer::Requests(const std::string& path) const {
   return it == requests_.end() ? 0 : it->second;
 }
 
-void PageServer::Serve() {
-  AcceptUntilStopped(listen_fd_, stop_pipe_[0], [this](int fd) {
-    ++connections_;
-    workers_.emplace_back([this, fd] { Handle(fd); });
-  });
-}
-
 void PageServer::Handle(int fd) {
+  ++connections_;
   std::string pending;
   char buffer[8192];
-  while (!stopping_) {
+  while (!Stopping()) {
     const std::size_t end = pending.find("\r\n\r\n");
     if (end != std::string::npos) {
       const std::string request = pending.substr(0, end + 4);
@@ -148,13 +123,13 @@ bool PageServer::Answer(int fd, const std::string& request) {
   if (route.hang) {
     // Silent until the client gives up or the server stops.
     char c;
-    while (!stopping_) {
+    while (!Stopping()) {
       pollfd p{fd, POLLIN, 0};
       if (::poll(&p, 1, 100) > 0 && ::recv(fd, &c, 1, MSG_PEEK) <= 0) break;
     }
     ok = false;
   } else {
-    for (int waited = 0; waited < route.delay_ms && !stopping_; waited += 10) {
+    for (int waited = 0; waited < route.delay_ms && !Stopping(); waited += 10) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::string body = route.body;

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/listen_on_loopback.h"
+
 namespace vellumark::testing {
 
 struct Route {
@@ -66,14 +68,13 @@ struct Route {
 
 class PageServer {
  public:
-  PageServer();
-  ~PageServer();
+  PageServer() = default;
   PageServer(const PageServer&) = delete;
   PageServer& operator=(const PageServer&) = delete;
 
   // "http://127.0.0.1:<port>"
-  std::string Origin() const;
-  std::uint16_t port() const { return port_; }
+  std::string Origin() const { return listener_.Origin(); }
+  std::uint16_t port() const { return listener_.Port(); }
 
   // Adds or replaces the route at `path` (starting with "/", query included). Paths without a
   // route answer 404.
@@ -86,23 +87,18 @@ class PageServer {
   int Active() const { return active_; }
 
  private:
-  void Serve();
   void Handle(int fd);
   // Answers one request; false when the connection must close.
   bool Answer(int fd, const std::string& request);
+  bool Stopping() const { return listener_.Stopping(); }
 
-  int listen_fd_ = -1;
-  int stop_pipe_[2] = {-1, -1};
-  std::uint16_t port_ = 0;
   mutable std::mutex mutex_;
   std::map<std::string, Route> routes_;
   std::map<std::string, int> requests_;
-  std::vector<std::thread> workers_;
-  std::atomic<bool> stopping_{false};
   std::atomic<int> connections_{0};
   std::atomic<int> active_{0};
   std::atomic<int> peak_active_{0};
-  std::thread thread_;
+  LoopbackListener listener_{[this](int fd) { Handle(fd); }};  // last: its threads end first
 };
 
 }  // namespace vellumark::testing

@@ -13,25 +13,6 @@
 
 namespace vellumark::testing {
 
-SiteServer::SiteServer() {
-  listen_fd_ = ListenOnLoopback(&port_);
-  if (::pipe(stop_pipe_) != 0) throw std::runtime_error("site server cannot make a pipe");
-  thread_ = std::thread([this] { Serve(); });
-}
-
-SiteServer::~SiteServer() {
-  stopping_ = true;
-  char c = 0;
-  (void)!::write(stop_pipe_[1], &c, 1);
-  thread_.join();
-  for (std::thread& t : workers_) t.join();
-  ::close(listen_fd_);
-  ::close(stop_pipe_[0]);
-  ::close(stop_pipe_[1]);
-}
-
-std::string SiteServer::Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
 void SiteServer::SetPage(const std::string& path, SitePage page) {
   std::lock_guard<std::mutex> lock(mutex_);
   pages_[path] = std::move(page);
@@ -47,11 +28,6 @@ int SiteServer::Count(const std::string& request_line) const {
   return static_cast<int>(std::count(requests_.begin(), requests_.end(), request_line));
 }
 
-void SiteServer::Serve() {
-  AcceptUntilStopped(listen_fd_, stop_pipe_[0],
-                     [this](int fd) { workers_.emplace_back([this, fd] { Handle(fd); }); });
-}
-
 void SiteServer::Handle(int fd) {
   // Reads the request header block, waking now and then to see whether the server stops.
   std::string request;
@@ -60,7 +36,7 @@ void SiteServer::Handle(int fd) {
          request.find("\n\n") == std::string::npos) {
     pollfd p{fd, POLLIN, 0};
     const int r = ::poll(&p, 1, 100);
-    if (stopping_) break;
+    if (Stopping()) break;
     if (r <= 0) continue;
     const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
     if (n <= 0) break;
@@ -89,7 +65,7 @@ void SiteServer::Handle(int fd) {
   }
   if (found && page.hang) {
     // Silent until the client gives up or the server stops.
-    while (!stopping_) {
+    while (!Stopping()) {
       pollfd p{fd, POLLIN, 0};
       if (::poll(&p, 1, 100) > 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0) break;
     }
@@ -117,7 +93,7 @@ void SiteServer::Handle(int fd) {
   }
   ::shutdown(fd, SHUT_WR);
   // Let the client read to the end before the socket goes.
-  for (int i = 0; i < 50 && !stopping_; ++i) {
+  for (int i = 0; i < 50 && !Stopping(); ++i) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 100) > 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0) break;
   }

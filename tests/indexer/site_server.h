@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/listen_on_loopback.h"
+
 namespace vellumark::testing {
 
 struct SitePage {
@@ -26,14 +28,13 @@ struct SitePage {
 
 class SiteServer {
  public:
-  SiteServer();
-  ~SiteServer();
+  SiteServer() = default;
   SiteServer(const SiteServer&) = delete;
   SiteServer& operator=(const SiteServer&) = delete;
 
-  std::uint16_t port() const { return port_; }
+  std::uint16_t port() const { return listener_.Port(); }
   // "http://127.0.0.1:<port>"
-  std::string Origin() const;
+  std::string Origin() const { return listener_.Origin(); }
 
   // Adds or replaces the page at `path` (starting with "/", query included).
   void SetPage(const std::string& path, SitePage page);
@@ -42,18 +43,13 @@ class SiteServer {
   int Count(const std::string& request_line) const;
 
  private:
-  void Serve();
   void Handle(int fd);
+  bool Stopping() const { return listener_.Stopping(); }
 
-  int listen_fd_ = -1;
-  int stop_pipe_[2] = {-1, -1};
-  std::uint16_t port_ = 0;
   mutable std::mutex mutex_;
   std::map<std::string, SitePage> pages_;
   std::vector<std::string> requests_;
-  std::vector<std::thread> workers_;
-  std::atomic<bool> stopping_{false};
-  std::thread thread_;
+  LoopbackListener listener_{[this](int fd) { Handle(fd); }};  // last: its threads end first
 };
 
 }  // namespace vellumark::testing

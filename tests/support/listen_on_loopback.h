@@ -2,15 +2,20 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace vellumark::testing {
 
@@ -52,5 +57,47 @@ void AcceptUntilStopped(int listen_fd, int stop_fd, OnAccept on_accept) {
     on_accept(fd);
   }
 }
+
+// A socket listening at a free loopback port whose connections each get a thread of their own
+// running `handle(fd)`, which must close fd and return soon after Stopping() turns true. The
+// destructor stops accepting, turns Stopping() true and joins every thread: a server declares
+// its listener last, so that the threads end before anything they use goes.
+class LoopbackListener {
+ public:
+  explicit LoopbackListener(std::function<void(int fd)> handle) : handle_(std::move(handle)) {
+    listen_fd_ = ListenOnLoopback(&port_);
+    if (::pipe2(stop_pipe_, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
+    thread_ = std::thread([this] {
+      AcceptUntilStopped(listen_fd_, stop_pipe_[0],
+                         [this](int fd) { workers_.emplace_back([this, fd] { handle_(fd); }); });
+    });
+  }
+  ~LoopbackListener() {
+    stopping_ = true;
+    char c = 0;
+    (void)!::write(stop_pipe_[1], &c, 1);
+    thread_.join();
+    for (std::thread& t : workers_) t.join();
+    ::close(listen_fd_);
+    ::close(stop_pipe_[0]);
+    ::close(stop_pipe_[1]);
+  }
+  LoopbackListener(const LoopbackListener&) = delete;
+  LoopbackListener& operator=(const LoopbackListener&) = delete;
+
+  std::uint16_t Port() const { return port_; }
+  // "http://127.0.0.1:<port>"
+  std::string Origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  bool Stopping() const { return stopping_; }
+
+ private:
+  std::function<void(int fd)> handle_;
+  int listen_fd_ = -1;
+  int stop_pipe_[2] = {-1, -1};
+  std::uint16_t port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::vector<std::thread> workers_;  // touched by the accepting thread only, until it ends
+  std::thread thread_;
+};
 
 }  // namespace vellumark::testing
