@@ -69,10 +69,8 @@ LoadedPage ReadFetched(const std::string& url, FetchResult result,
   return loaded;
 }
 
-int ReadingThreads(int asked) {
-  if (asked > 0) return asked;
-  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-}
+// One reading thread per processor.
+int ReadingThreads() { return static_cast<int>(std::thread::hardware_concurrency()); }
 
 }  // namespace
 
@@ -87,7 +85,7 @@ FastLoader::FastLoader(EventPump& pump, FastLoaderOptions options)
     : options_(std::move(options)),
       fetcher_(pump, options_.fetch),
       robots_(fetcher_, options_.agent),
-      readers_(ReadingThreads(options_.reading_threads)) {}
+      readers_(ReadingThreads()) {}
 
 FastLoader::~FastLoader() = default;
 

@@ -37,8 +37,6 @@ struct FastLoaderOptions {
   // The index's delimiter characters: when set, each page's words are split and put in word
   // list order on the reading threads (LoadedPage::words).
   std::optional<std::u32string> word_delimiters;
-  // Threads that read pages; 0: one per processor.
-  int reading_threads = 0;
 };
 
 class FastLoader final : public PageLoader {

@@ -715,9 +715,14 @@ bool TIndexer::RecordWords() {
   Timer timer(timings_.words);
   page_.text = LowerPageText(page_.text);
   try {
-    if (page_.words) word_list_ = std::move(*page_.words);
-    if (page_.words ? !word_list_.empty()
-                    : SplitPageWords(page_.text, context_.DelimiterChars, word_list_)) {
+    bool any_words;
+    if (page_.words) {  // split by the loader already
+      word_list_ = std::move(*page_.words);
+      any_words = !word_list_.empty();
+    } else {
+      any_words = SplitPageWords(page_.text, context_.DelimiterChars, word_list_);
+    }
+    if (any_words) {
       WordsProgress progress(*this);
       StoreWords(dm_, word_list_, current_page_no_, static_cast<std::int64_t>(page_.text.size()),
                  page_address_, progress);

@@ -28,8 +28,6 @@ class WorkQueue final {
   // Drops the tasks not yet begun; the ones running finish.
   void DropPending();
 
-  int Threads() const { return static_cast<int>(threads_.size()); }
-
  private:
   void Run(std::stop_token stop);
 
